@@ -1,0 +1,91 @@
+#include "host/code_page.h"
+
+#include <cerrno>
+
+namespace host {
+
+namespace {
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+}  // namespace
+
+CodePage::CodePage() { Select("WINDOWS-1252"); }
+
+CodePage::~CodePage() {
+  if (cd_ != kNoConverter) iconv_close(cd_);
+}
+
+bool CodePage::Select(const std::string& name) {
+  iconv_t cd = iconv_open(name.c_str(), "UTF-16LE");
+  if (cd == kNoConverter) return false;
+  if (cd_ != kNoConverter) iconv_close(cd_);
+  cd_ = cd;
+  name_ = name;
+  BuildTable();
+  return true;
+}
+
+// One character (one unit, or a surrogate pair) into out: the bytes
+// produced, 0 when the code page cannot hold it, -1 when it does not fit.
+int CodePage::Encode(const char16_t* in, size_t units, char* out, size_t max) {
+  char buffer[16];
+  char* src = reinterpret_cast<char*>(const_cast<char16_t*>(in));
+  size_t src_left = units * 2;
+  char* dst = buffer;
+  size_t dst_left = sizeof buffer;
+  iconv(cd_, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return 0;
+  iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+  const size_t produced = sizeof buffer - dst_left;
+  if (produced > max) return -1;
+  for (size_t i = 0; i < produced; ++i) out[i] = buffer[i];
+  return static_cast<int>(produced);
+}
+
+// A code page whose every BMP character takes at most one byte converts
+// through a table; one wider character makes it a multi-byte code page.
+bool CodePage::BuildTable() {
+  std::vector<int16_t> table(0x10000, -1);
+  for (uint32_t u = 0; u < 0x10000; ++u) {
+    const char16_t unit = static_cast<char16_t>(u);
+    if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) continue;
+    char byte[16];
+    const int produced = Encode(&unit, 1, byte, sizeof byte);
+    if (produced > 1) {
+      table_.clear();
+      return false;
+    }
+    if (produced == 1) table[u] = static_cast<uint8_t>(byte[0]);
+  }
+  table_ = std::move(table);
+  return true;
+}
+
+uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  uint32_t produced = 0;
+  uint32_t i = 0;
+  while (i < units && produced < max) {
+    size_t width = 1;
+    if (IsHighSurrogate(in[i]) && i + 1 < units && IsLowSurrogate(in[i + 1])) width = 2;
+    int bytes;
+    if (!table_.empty()) {
+      const int16_t byte = width == 1 ? table_[in[i]] : -1;
+      bytes = byte < 0 ? 0 : 1;
+      if (bytes) out[produced] = static_cast<char>(byte);
+    } else {
+      bytes = Encode(in + i, width, out + produced, max - produced);
+      if (bytes < 0) break;
+    }
+    if (bytes == 0) {
+      out[produced] = kDefaultChar;
+      bytes = 1;
+      ++replaced_;
+    }
+    produced += static_cast<uint32_t>(bytes);
+    i += static_cast<uint32_t>(width);
+  }
+  return produced;
+}
+
+}  // namespace host

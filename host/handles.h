@@ -1,0 +1,63 @@
+// The engine's surfaces and palettes, kept in handle tables that a driver
+// checker counts like memory.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+#include "engine/engine.h"
+#include "host/fault_plan.h"
+#include "host/findings.h"
+
+namespace host {
+
+struct Surface {
+  SIZEL size{};
+  LONG lWidth = 0;
+  ULONG format = 0;
+  FLONG flags = 0;
+  PVOID bits = nullptr;
+  bool associated = false;
+  HDEV hdev = nullptr;
+  FLONG hooks = 0;
+};
+
+struct Palette {
+  ULONG mode = 0;
+  std::vector<ULONG> colors;
+  FLONG red = 0, green = 0, blue = 0;
+};
+
+class Handles {
+ public:
+  explicit Handles(Findings& findings) : findings_(findings) {}
+
+  HBITMAP CreateBitmap(SIZEL size, LONG lWidth, ULONG format, FLONG flags, PVOID bits);
+  BOOL Associate(HSURF surface, HDEV hdev, FLONG hooks);
+  BOOL DeleteSurface(HSURF surface);
+  HPALETTE CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FLONG red,
+                         FLONG green, FLONG blue);
+  BOOL DeletePalette(HPALETTE palette);
+
+  const Surface* FindSurface(HSURF surface) const;
+  const Palette* FindPalette(HPALETTE palette) const;
+  size_t LiveSurfaces() const { return surfaces_.size(); }
+  size_t LivePalettes() const { return palettes_.size(); }
+  uint64_t PalettesCreated() const { return palettes_created_; }
+
+  // One plan for both create calls: "the k-th create" counts either.
+  FaultPlan& failed_creates() { return failed_creates_; }
+  void Reset();
+
+ private:
+  uintptr_t NextHandle();
+  Findings& findings_;
+  std::map<HSURF, Surface> surfaces_;
+  std::map<HPALETTE, Palette> palettes_;
+  FaultPlan failed_creates_;
+  uintptr_t next_handle_ = 0x1000;
+  uint64_t palettes_created_ = 0;
+};
+
+}  // namespace host

@@ -1,0 +1,93 @@
+#include "host/pool.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace host {
+
+namespace {
+constexpr size_t kQuarantineBlocks = 64;
+
+bool PrintableTag(ULONG tag) {
+  for (int i = 0; i < 4; ++i) {
+    const unsigned byte = (tag >> (8 * i)) & 0xFF;
+    if (byte < 0x20 || byte > 0x7E) return false;
+  }
+  return true;
+}
+}  // namespace
+
+std::string TagText(ULONG tag) {
+  std::string text;
+  for (int i = 0; i < 4; ++i) {
+    const unsigned byte = (tag >> (8 * i)) & 0xFF;
+    if (byte >= 0x20 && byte <= 0x7E) {
+      text += static_cast<char>(byte);
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02x", byte);
+      text += hex;
+    }
+  }
+  return text;
+}
+
+PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
+  ++allocations_;
+  if (size == 0) {
+    findings_.Add("EngAllocMem: zero-byte allocation (tag " + TagText(tag) + ")");
+    return nullptr;
+  }
+  if (!PrintableTag(tag)) findings_.Add("EngAllocMem: tag " + TagText(tag) + " is not printable");
+  if (faults_.Next()) return nullptr;
+  Entry entry;
+  entry.block = {size, tag, flags};
+  uint8_t* data;
+  if (guard_pages_) {
+    entry.guarded = std::make_unique<GuardedBuffer>(size);
+    data = entry.guarded->data();
+  } else {
+    entry.heap = std::make_unique<uint8_t[]>(size);
+    data = entry.heap.get();
+  }
+  // Without FL_ZERO_MEMORY the engine hands out whatever the pool held.
+  std::memset(data, (flags & FL_ZERO_MEMORY) ? 0 : 0xA5, size);
+  live_.emplace(data, std::move(entry));
+  return data;
+}
+
+void Pool::Free(PVOID block) {
+  auto it = live_.find(block);
+  if (it == live_.end()) {
+    char text[64];
+    std::snprintf(text, sizeof text, "EngFreeMem: %p is not a live block", block);
+    findings_.Add(text);
+    return;
+  }
+  if (it->second.guarded) {
+    it->second.guarded->MakeInaccessible();
+    quarantine_.push_back(std::move(it->second.guarded));
+    if (quarantine_.size() > kQuarantineBlocks) quarantine_.pop_front();
+  }
+  live_.erase(it);
+}
+
+size_t Pool::LiveBlocks(ULONG tag) const {
+  size_t count = 0;
+  for (const auto& [data, entry] : live_) count += entry.block.tag == tag;
+  return count;
+}
+
+const Block* Pool::Find(const void* block) const {
+  auto it = live_.find(block);
+  return it == live_.end() ? nullptr : &it->second.block;
+}
+
+void Pool::Reset() {
+  live_.clear();
+  quarantine_.clear();
+  faults_.Clear();
+  allocations_ = 0;
+}
+
+}  // namespace host

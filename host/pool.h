@@ -1,0 +1,59 @@
+// The engine's memory pool as a driver checker sees it: every live block is
+// known with its size and tag, and misuse is a finding.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "engine/engine.h"
+#include "host/fault_plan.h"
+#include "host/findings.h"
+#include "host/guarded_buffer.h"
+
+namespace host {
+
+struct Block {
+  ULONG size = 0;
+  ULONG tag = 0;
+  ULONG flags = 0;
+};
+
+class Pool {
+ public:
+  explicit Pool(Findings& findings) : findings_(findings) {}
+
+  PVOID Alloc(ULONG flags, ULONG size, ULONG tag);
+  void Free(PVOID block);
+
+  size_t LiveBlocks() const { return live_.size(); }
+  size_t LiveBlocks(ULONG tag) const;
+  const Block* Find(const void* block) const;
+  uint64_t Allocations() const { return allocations_; }
+  FaultPlan& faults() { return faults_; }
+
+  // Each block against an inaccessible page; freed blocks stay inaccessible
+  // for a while, so late reads and writes fault.
+  void UseGuardPages(bool on) { guard_pages_ = on; }
+
+  void Reset();  // forgets every block: for a fresh engine only
+
+ private:
+  struct Entry {
+    Block block;
+    std::unique_ptr<uint8_t[]> heap;
+    std::unique_ptr<GuardedBuffer> guarded;
+  };
+  Findings& findings_;
+  std::map<const void*, Entry> live_;
+  std::deque<std::unique_ptr<GuardedBuffer>> quarantine_;
+  FaultPlan faults_;
+  uint64_t allocations_ = 0;
+  bool guard_pages_ = false;
+};
+
+std::string TagText(ULONG tag);
+
+}  // namespace host

@@ -1,0 +1,69 @@
+// The engine services, as the driver links to them.
+#include "engine/engine.h"
+#include "host/engine.h"
+#include "host/text_object.h"
+
+using host::Engine;
+
+extern "C" {
+
+PVOID APIENTRY EngAllocMem(ULONG Flags, ULONG MemSize, ULONG Tag) {
+  return Engine::Get().pool.Alloc(Flags, MemSize, Tag);
+}
+
+VOID APIENTRY EngFreeMem(PVOID Mem) { Engine::Get().pool.Free(Mem); }
+
+BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  return Engine::Get().spooler.Write(hPrinter, pBuf, cbBuf, pcWritten);
+}
+
+HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
+  return Engine::Get().handles.CreateBitmap(sizl, lWidth, iFormat, fl, pvBits);
+}
+
+BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
+  return Engine::Get().handles.Associate(hsurf, hdev, flHooks);
+}
+
+BOOL APIENTRY EngDeleteSurface(HSURF hsurf) { return Engine::Get().handles.DeleteSurface(hsurf); }
+
+HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG cColors, ULONG* pulColors, FLONG flRed,
+                                   FLONG flGreen, FLONG flBlue) {
+  return Engine::Get().handles.CreatePalette(iMode, cColors, pulColors, flRed, flGreen, flBlue);
+}
+
+BOOL APIENTRY EngDeletePalette(HPALETTE hpal) { return Engine::Get().handles.DeletePalette(hpal); }
+
+VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMultiByteString,
+                                     PULONG BytesInMultiByteString, PWSTR UnicodeString,
+                                     ULONG BytesInUnicodeString) {
+  const ULONG produced = Engine::Get().code_page.Convert(
+      MultiByteString, MaxBytesInMultiByteString, reinterpret_cast<const char16_t*>(UnicodeString),
+      BytesInUnicodeString / 2);
+  if (BytesInMultiByteString != nullptr) *BytesInMultiByteString = produced;
+}
+
+VOID APIENTRY STROBJ_vEnumStart(STROBJ* pstro) {
+  host::TextObject* text = host::TextObject::Find(pstro);
+  if (text == nullptr) {
+    Engine::Get().findings.Add("STROBJ_vEnumStart: not a text object of the engine");
+    return;
+  }
+  text->EnumStart();
+}
+
+BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos) {
+  host::TextObject* text = host::TextObject::Find(pstro);
+  if (text == nullptr) {
+    Engine::Get().findings.Add("STROBJ_bEnum: not a text object of the engine");
+    *pc = 0;
+    return FALSE;
+  }
+  return text->Enum(pc, ppgpos);
+}
+
+VOID APIENTRY EngDebugPrint(PCHAR StandardPrefix, PCHAR DebugMessage, va_list ap) {
+  Engine::Get().trace.Print(StandardPrefix, DebugMessage, ap);
+}
+
+}  // extern "C"

@@ -1,0 +1,73 @@
+// The print spooler behind EngWritePrinter: each printer handle leads to a
+// sink that receives the bytes.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "engine/engine.h"
+#include "host/fault_plan.h"
+#include "host/findings.h"
+
+namespace host {
+
+class SpoolSink {
+ public:
+  virtual ~SpoolSink() = default;
+  // False when the bytes could not be delivered.
+  virtual bool Write(const uint8_t* bytes, size_t count) = 0;
+};
+
+// Keeps every byte and the size of every write, for tests.
+class MemorySink : public SpoolSink {
+ public:
+  bool Write(const uint8_t* bytes, size_t count) override;
+  const std::vector<uint8_t>& bytes() const { return bytes_; }
+  const std::vector<size_t>& writes() const { return writes_; }
+  void Clear();
+
+ private:
+  std::vector<uint8_t> bytes_;
+  std::vector<size_t> writes_;
+};
+
+// Writes to an open stdio stream that the caller owns.
+class StreamSink : public SpoolSink {
+ public:
+  explicit StreamSink(FILE* stream) : stream_(stream) {}
+  bool Write(const uint8_t* bytes, size_t count) override;
+
+ private:
+  FILE* stream_;
+};
+
+class Spooler {
+ public:
+  explicit Spooler(Findings& findings) : findings_(findings) {}
+
+  HANDLE Open(std::shared_ptr<SpoolSink> sink);
+  void Close(HANDLE printer);
+  size_t OpenPrinters() const { return printers_.size(); }
+
+  BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
+  uint64_t Writes() const { return writes_; }
+
+  FaultPlan& failed_writes() { return failed_writes_; }
+  // A short write takes only half the bytes asked (none of a single byte).
+  FaultPlan& short_writes() { return short_writes_; }
+
+  void Reset();
+
+ private:
+  Findings& findings_;
+  std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
+  uintptr_t next_handle_ = 0x5000;
+  FaultPlan failed_writes_;
+  FaultPlan short_writes_;
+  uint64_t writes_ = 0;
+};
+
+}  // namespace host

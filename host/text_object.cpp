@@ -1,0 +1,81 @@
+#include "host/text_object.h"
+
+#include <algorithm>
+#include <map>
+
+namespace host {
+
+namespace {
+std::map<STROBJ*, TextObject*>& Registry() {
+  static std::map<STROBJ*, TextObject*> registry;
+  return registry;
+}
+
+std::vector<GLYPHPOS> Positions(const std::vector<HGLYPH>& glyphs) {
+  std::vector<GLYPHPOS> positions(glyphs.size());
+  for (size_t i = 0; i < glyphs.size(); ++i) {
+    positions[i].hg = glyphs[i];
+    positions[i].ptl = {static_cast<LONG>(i) * 8, 0};
+  }
+  return positions;
+}
+}  // namespace
+
+TextObject::TextObject() { Registry()[&stro_] = this; }
+
+TextObject::~TextObject() { Registry().erase(&stro_); }
+
+TextObject* TextObject::Find(STROBJ* stro) {
+  auto it = Registry().find(stro);
+  return it == Registry().end() ? nullptr : it->second;
+}
+
+size_t LiveTextObjects() { return Registry().size(); }
+
+void TextObject::SetString(std::u16string text) {
+  text_ = std::move(text);
+  stro_.pwszOrg = reinterpret_cast<LPWSTR>(text_.data());
+  stro_.cGlyphs = static_cast<ULONG>(text_.size());
+}
+
+void TextObject::SetGlyphs(std::vector<HGLYPH> glyphs) {
+  array_ = Positions(glyphs);
+  stro_.pgp = array_.data();
+  stro_.cGlyphs = static_cast<ULONG>(glyphs.size());
+}
+
+void TextObject::SetEnumeration(std::vector<HGLYPH> glyphs, std::vector<ULONG> batches) {
+  enumerated_ = Positions(glyphs);
+  batches_ = batches.empty() ? std::vector<ULONG>{static_cast<ULONG>(glyphs.size())} : batches;
+  stro_.pgp = nullptr;
+  stro_.pwszOrg = nullptr;
+  stro_.cGlyphs = static_cast<ULONG>(glyphs.size());
+}
+
+void TextObject::EnumStart() {
+  ++enum_starts_;
+  next_batch_ = 0;
+  next_glyph_ = 0;
+}
+
+// TRUE while more batches follow; the last batch comes with FALSE, and so
+// does every call after it, with no glyphs.
+BOOL TextObject::Enum(ULONG* count, GLYPHPOS** glyphs) {
+  ++enum_calls_;
+  *count = 0;
+  *glyphs = enumerated_.data();
+  if (ddi_error_at_ && *ddi_error_at_ == next_batch_) {
+    ++next_batch_;
+    return static_cast<BOOL>(DDI_ERROR);
+  }
+  if (next_batch_ >= batches_.size()) return FALSE;
+  const size_t left = enumerated_.size() - next_glyph_;
+  const size_t take = std::min<size_t>(batches_[next_batch_], left);
+  *glyphs = enumerated_.data() + next_glyph_;
+  *count = static_cast<ULONG>(take);
+  next_glyph_ += take;
+  ++next_batch_;
+  return next_batch_ < batches_.size() ? TRUE : FALSE;
+}
+
+}  // namespace host

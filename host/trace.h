@@ -1,0 +1,42 @@
+// The kernel debugger behind EngDebugPrint: messages are formatted with the
+// platform's printf conventions (long is 32 bits) and delivered line by line
+// to a sink. With no sink set nothing is formatted.
+#pragma once
+
+#include <cstdarg>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace host {
+
+// The platform's printf: %d %i %u %x %X %c %s %p %%, flags, width and
+// precision (also as *), and the l (32-bit) and ll (64-bit) lengths.
+std::string FormatPlatform(const char* format, va_list ap);
+
+class Trace {
+ public:
+  enum class Sink { kNone, kMemory, kStream };
+
+  void KeepInMemory();             // lines() collects every line
+  void WriteTo(FILE* stream);      // each line with its line feed
+  void Discard();                  // nothing is formatted
+  Sink sink() const { return sink_; }
+
+  void Print(const char* prefix, const char* format, va_list ap);
+
+  const std::vector<std::string>& lines() const { return lines_; }
+  std::vector<std::string> TakeLines() { return std::exchange(lines_, {}); }
+  void Reset();
+
+ private:
+  void Emit(std::string_view line);
+  Sink sink_ = Sink::kMemory;
+  FILE* stream_ = nullptr;
+  std::string pending_;
+  std::vector<std::string> lines_;
+};
+
+}  // namespace host

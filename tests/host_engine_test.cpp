@@ -1,0 +1,108 @@
+// The host engine's checker: what it counts and what it calls a finding.
+// The facts it stands in for come from the platform's documentation of the
+// engine services.
+#include <cstring>
+
+#include "driver/driver.h"
+#include "tests/engine_test.h"
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+class HostEngineTest : public EngineTest {};
+
+TEST_F(HostEngineTest, LiveReport_NamesLeftBlocksAndHandles) {
+  void* block = EngAllocMem(FL_ZERO_MEMORY, 8, DRV_POOL_TAG);
+  HPALETTE palette = EngCreatePalette(PAL_INDEXED, 0, nullptr, 0, 0, 0);
+  SIZEL size{32, 32};
+  HBITMAP bitmap = EngCreateBitmap(size, 4, BMF_1BPP, BMF_TOPDOWN, block);
+  EXPECT_THAT(engine().LiveReport(), HasSubstr("1 pool blocks live"));
+  EXPECT_THAT(engine().LiveReport(), HasSubstr("1 surfaces live"));
+  EXPECT_THAT(engine().LiveReport(), HasSubstr("1 palettes live"));
+  EngDeleteSurface(reinterpret_cast<HSURF>(bitmap));
+  EngDeletePalette(palette);
+  EngFreeMem(block);
+}
+
+TEST_F(HostEngineTest, Misuse_IsAFinding) {
+  void* block = EngAllocMem(0, 8, 0x01020304);
+  EngFreeMem(block);
+  EngFreeMem(block);
+  EXPECT_EQ(EngDeleteSurface(reinterpret_cast<HSURF>(0x99)), FALSE);
+  EXPECT_EQ(EngDeletePalette(reinterpret_cast<HPALETTE>(0x99)), FALSE);
+  DWORD written = 5;
+  EXPECT_EQ(EngWritePrinter(reinterpret_cast<HANDLE>(0x77), nullptr, 0, &written), FALSE);
+  EXPECT_EQ(written, 0u);
+  EXPECT_THAT(TakeFindings(),
+              ElementsAre(HasSubstr("not printable"), HasSubstr("not a live block"),
+                          HasSubstr("EngDeleteSurface"), HasSubstr("EngDeletePalette"),
+                          HasSubstr("not an open printer")));
+}
+
+TEST_F(HostEngineTest, FaultPlans_FailTheChosenCalls) {
+  engine().pool.faults().FailNth(2);
+  void* first = EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG);
+  EXPECT_EQ(EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG), nullptr);
+  void* third = EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG);
+  EXPECT_NE(first, nullptr);
+  EXPECT_NE(third, nullptr);
+  EngFreeMem(first);
+  EngFreeMem(third);
+
+  host::FaultPlan a, b;
+  a.FailRandom(42, 0.5);
+  b.FailRandom(42, 0.5);
+  int failures = 0;
+  for (int i = 0; i < 1000; ++i) {
+    const bool fa = a.Next();
+    EXPECT_EQ(fa, b.Next()) << "the same seed gives the same faults";
+    failures += fa;
+  }
+  EXPECT_GT(failures, 400);
+  EXPECT_LT(failures, 600);
+}
+
+TEST_F(HostEngineTest, UnicodeToMultiByte_NeverPastTheLimitAndCountsDefaults) {
+  char out[8] = {};
+  ULONG produced = 99;
+  std::u16string text = u"A\u00e9\u4e00Z";  // é is in Windows-1252, 一 is not
+  EngUnicodeToMultiByteN(out, 3, &produced, reinterpret_cast<PWSTR>(text.data()), 8);
+  EXPECT_EQ(produced, 3u);
+  EXPECT_EQ(std::string(out, 3), "A\xe9?");
+  EXPECT_EQ(out[3], 0);
+  EXPECT_EQ(engine().code_page.replaced(), 1u);
+
+  ASSERT_TRUE(engine().code_page.Select("CP932"));
+  std::memset(out, 0, sizeof out);
+  EngUnicodeToMultiByteN(out, 4, &produced, reinterpret_cast<PWSTR>(text.data()), 8);
+  // 'A', é (unmappable), then the two bytes of 一; 'Z' no longer fits.
+  EXPECT_EQ(produced, 4u);
+  EXPECT_EQ(std::string(out, 4), "A?\x88\xea");
+  EngUnicodeToMultiByteN(out, 3, &produced, reinterpret_cast<PWSTR>(text.data()), 8);
+  EXPECT_EQ(produced, 2u) << "a double-byte character is never cut in half";
+  ASSERT_TRUE(engine().code_page.Select("WINDOWS-1252"));
+  EXPECT_FALSE(engine().code_page.Select("NO-SUCH-CODE-PAGE"));
+  EXPECT_EQ(engine().code_page.name(), "WINDOWS-1252");
+}
+
+TEST_F(HostEngineTest, Enumeration_BatchesAsChosen) {
+  host::TextObject text;
+  text.SetEnumeration({1, 2, 3, 4, 5}, {2, 0, 3});
+  text.AnswerDdiErrorAt(3);
+  STROBJ_vEnumStart(text.stro());
+  ULONG count;
+  GLYPHPOS* glyphs;
+  EXPECT_EQ(STROBJ_bEnum(text.stro(), &count, &glyphs), TRUE);
+  EXPECT_EQ(count, 2u);
+  EXPECT_EQ(glyphs[1].hg, 2u);
+  EXPECT_EQ(STROBJ_bEnum(text.stro(), &count, &glyphs), TRUE);
+  EXPECT_EQ(count, 0u);
+  EXPECT_EQ(STROBJ_bEnum(text.stro(), &count, &glyphs), FALSE);
+  EXPECT_EQ(count, 3u);
+  EXPECT_EQ(glyphs[2].hg, 5u);
+  EXPECT_EQ(STROBJ_bEnum(text.stro(), &count, &glyphs), static_cast<BOOL>(DDI_ERROR));
+}
+
+}  // namespace
