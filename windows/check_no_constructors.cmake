@@ -1,0 +1,21 @@
+# Fails when an object of the image has a static constructor: with no C
+# runtime to run them, the image would start with those objects unbuilt.
+execute_process(COMMAND ${OBJDUMP} -h ${OBJECTS} OUTPUT_VARIABLE headers
+                RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "FAIL: ${OBJDUMP} could not read ${OBJECTS}")
+endif()
+string(REPLACE "\n" ";" lines "${headers}")
+set(object "")
+set(bad "")
+foreach(line IN LISTS lines)
+  if(line MATCHES "^([^ ].*):[ ]+file format")
+    set(object ${CMAKE_MATCH_1})
+  elseif(line MATCHES "^ *[0-9]+ (\\.ctors|\\.init_array)([^ ]*)")
+    string(APPEND bad "\n  ${object}: ${CMAKE_MATCH_1}${CMAKE_MATCH_2}")
+  endif()
+endforeach()
+if(bad)
+  message(FATAL_ERROR "FAIL: static constructors, which nothing would run:${bad}")
+endif()
+message("ok: no static constructors")
