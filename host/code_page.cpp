@@ -43,23 +43,39 @@ int CodePage::Encode(const char16_t* in, size_t units, char* out, size_t max) {
   return static_cast<int>(produced);
 }
 
-// A code page whose every BMP character takes at most one byte converts
-// through a table; one wider character makes it a multi-byte code page.
+// A code page in which every byte stands alone converts through a table,
+// read back from its 256 bytes; a byte that opens a longer sequence, or one
+// held back to combine with the next, leaves conversion to iconv, character
+// by character.
 bool CodePage::BuildTable() {
+  table_.clear();
+  iconv_t back = iconv_open("UTF-16LE", name_.c_str());
+  if (back == kNoConverter) return false;
   std::vector<int16_t> table(0x10000, -1);
-  for (uint32_t u = 0; u < 0x10000; ++u) {
-    const char16_t unit = static_cast<char16_t>(u);
-    if (IsHighSurrogate(unit) || IsLowSurrogate(unit)) continue;
-    char byte[16];
-    const int produced = Encode(&unit, 1, byte, sizeof byte);
-    if (produced > 1) {
-      table_.clear();
-      return false;
+  bool single_byte = true;
+  for (int b = 0; b < 256 && single_byte; ++b) {
+    char byte = static_cast<char>(b);
+    char16_t unit[4];
+    char* src = &byte;
+    size_t src_left = 1;
+    char* dst = reinterpret_cast<char*>(unit);
+    size_t dst_left = sizeof unit;
+    iconv(back, nullptr, nullptr, nullptr, nullptr);
+    if (iconv(back, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) {
+      single_byte = errno != EINVAL;  // EINVAL: the byte only begins a character
+      continue;
     }
-    if (produced == 1) table[u] = static_cast<uint8_t>(byte[0]);
+    if (sizeof unit - dst_left == 0) {
+      // Held back to combine with what follows: such code pages compose and
+      // decompose characters, which only the converter itself does right.
+      single_byte = false;
+      continue;
+    }
+    if (sizeof unit - dst_left == 2 && table[unit[0]] < 0) table[unit[0]] = static_cast<int16_t>(b);
   }
-  table_ = std::move(table);
-  return true;
+  iconv_close(back);
+  if (single_byte) table_ = std::move(table);
+  return single_byte;
 }
 
 uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {

@@ -68,14 +68,14 @@ BOOL TextObject::Enum(ULONG* count, GLYPHPOS** glyphs) {
     ++next_batch_;
     return static_cast<BOOL>(DDI_ERROR);
   }
-  if (next_batch_ >= batches_.size()) return FALSE;
+  if (next_batch_ >= batches_.size()) return endless_ ? TRUE : FALSE;
   const size_t left = enumerated_.size() - next_glyph_;
   const size_t take = std::min<size_t>(batches_[next_batch_], left);
   *glyphs = enumerated_.data() + next_glyph_;
   *count = static_cast<ULONG>(take);
   next_glyph_ += take;
   ++next_batch_;
-  return next_batch_ < batches_.size() ? TRUE : FALSE;
+  return next_batch_ < batches_.size() || endless_ ? TRUE : FALSE;
 }
 
 }  // namespace host

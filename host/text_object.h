@@ -27,6 +27,8 @@ class TextObject {
   // what is left); no batches means one batch of everything.
   void SetEnumeration(std::vector<HGLYPH> glyphs, std::vector<ULONG> batches = {});
   void AnswerDdiErrorAt(size_t batch) { ddi_error_at_ = batch; }
+  // A faulty engine: after the batches, TRUE for ever with no glyphs.
+  void AnswerTrueForever() { endless_ = true; }
 
   STROBJ* stro() { return &stro_; }
   const std::u16string& text() const { return text_; }
@@ -47,6 +49,7 @@ class TextObject {
   std::vector<GLYPHPOS> enumerated_;   // what the enumeration delivers
   std::vector<ULONG> batches_;
   std::optional<size_t> ddi_error_at_;
+  bool endless_ = false;
   size_t next_batch_ = 0;
   size_t next_glyph_ = 0;
   int enum_starts_ = 0;

@@ -1,9 +1,25 @@
 #include "tests/engine_test.h"
 
 #include <cstdio>
+#include <cstdlib>
+
+#include "host/pe_image.h"
+
+namespace {
+const char* DllPath() { return std::getenv("TEXTRELAY_DRIVER_DLL"); }
+}  // namespace
+
+bool TestingLoadedDll() { return DllPath() != nullptr; }
+
+host::DrvEnableDriverEntry TestDriverEntry() {
+  if (!TestingLoadedDll()) return &DrvEnableDriver;
+  static std::unique_ptr<host::PeImage> image = host::PeImage::Load(DllPath());
+  return image->entry();
+}
 
 void EngineTest::SetUp() {
   engine().Reset();
+  engine().pool.UseGuardPages(TestingLoadedDll());
   sink_ = std::make_shared<host::MemorySink>();
   printer_ = engine().spooler.Open(sink_);
 }

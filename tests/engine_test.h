@@ -13,6 +13,11 @@
 #include "host/engine.h"
 #include "host/runner.h"
 
+// The driver under test: the linked-in one, or the DLL named by
+// TEXTRELAY_DRIVER_DLL, loaded once and kept for the whole run.
+host::DrvEnableDriverEntry TestDriverEntry();
+bool TestingLoadedDll();
+
 class EngineTest : public ::testing::Test {
  protected:
   void SetUp() override;
@@ -29,8 +34,9 @@ class EngineTest : public ::testing::Test {
 
   std::shared_ptr<host::MemorySink> sink_;
   HANDLE printer_ = nullptr;
-  host::Driver driver_{&DrvEnableDriver};
+  host::Driver driver_{TestDriverEntry()};
 };
+
 
 // "DRVKRNL: " and the message: one trace line as the driver writes it.
 std::string Line(const std::string& message);

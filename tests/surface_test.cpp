@@ -1,0 +1,106 @@
+// The drawing surface: a 1-bit bitmap over the driver's own block, text the
+// only hooked call, and a release that may be repeated.
+#include <memory>
+
+#include "pdev/pdevice.h"
+#include "tests/engine_test.h"
+
+using ::testing::ElementsAre;
+
+namespace {
+
+class SurfaceTest : public EngineTest {
+ protected:
+  void SetUp() override {
+    EngineTest::SetUp();
+    pdev_ = std::make_unique<PDevice>();
+    pdev_->hDev = reinterpret_cast<HDEV>(0x7004);
+    pdev_->dwBitmapWidthPixels = 3040;
+    pdev_->dwBitmapHeightPixels = 2240;
+    pdev_->dwBytesPerBitmapRow = 380;
+    pdev_->dwBitmapBytes = 851200;
+  }
+  void TearDown() override {
+    Disable();  // whatever a failed expectation left behind
+    EngineTest::TearDown();
+  }
+  DHPDEV dhpdev() { return reinterpret_cast<DHPDEV>(pdev_.get()); }
+  HSURF Enable() { return driver_.EnableSurface(dhpdev()); }
+  void Disable() { driver_.DisableSurface(dhpdev()); }
+
+  std::unique_ptr<PDevice> pdev_;
+};
+
+TEST_F(SurfaceTest, Enable_DefaultBitmapOverTheDriversBlockHookingTextOnly) {
+  const HSURF hsurf = Enable();
+  ASSERT_NE(hsurf, nullptr);
+  EXPECT_EQ(pdev_->hSurface, hsurf);
+  const host::Surface* surface = engine().handles.FindSurface(hsurf);
+  ASSERT_NE(surface, nullptr);
+  EXPECT_EQ(surface->size.cx, 3040);
+  EXPECT_EQ(surface->size.cy, 2240);
+  EXPECT_EQ(surface->lWidth, 380);
+  EXPECT_EQ(surface->format, static_cast<ULONG>(BMF_1BPP));
+  EXPECT_EQ(surface->flags, static_cast<FLONG>(BMF_TOPDOWN));
+  EXPECT_EQ(surface->bits, pdev_->lpBitmapBits);
+  EXPECT_TRUE(surface->associated);
+  EXPECT_EQ(surface->hdev, pdev_->hDev);
+  EXPECT_EQ(surface->hooks, static_cast<FLONG>(HOOK_TEXTOUT));
+  const host::Block* block = engine().pool.Find(pdev_->lpBitmapBits);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(block->size, 851200u);
+  EXPECT_EQ(host::TagText(block->tag), "RTXD");
+  const std::string pdev = Hex8(pdev_.get());
+  EXPECT_THAT(trace(), ElementsAre(Line("DrvEnableSurface: dhpdev [" + pdev + "]"),
+                                   Line("DrvEnableSurface: Creating new surface."),
+                                   Line("DrvEnableSurface: Allocated [851200] bytes for bitmap."),
+                                   Line("DrvEnableSurface: Created surface [" + Hex8(hsurf) + "]."),
+                                   Line("DrvEnableSurface: Returning [" + Hex8(hsurf) + "]")));
+}
+
+TEST_F(SurfaceTest, Lifecycle_EnableTwiceDisableTwiceEnableAgain) {
+  const HSURF first = Enable();
+  ClearOutput();
+  EXPECT_EQ(Enable(), first);
+  EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
+  EXPECT_EQ(engine().handles.LiveSurfaces(), 1u);
+  const std::string pdev = Hex8(pdev_.get());
+  EXPECT_THAT(trace(), ElementsAre(Line("DrvEnableSurface: dhpdev [" + pdev + "]"),
+                                   Line("DrvEnableSurface: Surface [" + Hex8(first) + "] already exists."),
+                                   Line("DrvEnableSurface: Returning [" + Hex8(first) + "]")));
+  ClearOutput();
+  Disable();
+  Disable();
+  EXPECT_EQ(pdev_->hSurface, nullptr);
+  EXPECT_EQ(pdev_->lpBitmapBits, nullptr);
+  EXPECT_THAT(trace(), ElementsAre(Line("DrvDisableSurface: dhpdev [" + pdev + "]"),
+                                   Line("DrvDisableSurface: EngFreeMem."),
+                                   Line("DrvDisableSurface: EngDeleteSurface."),
+                                   Line("DrvDisableSurface: dhpdev [" + pdev + "]")));
+  const HSURF second = Enable();
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_NE(engine().handles.FindSurface(second), nullptr);
+  EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
+}
+
+TEST_F(SurfaceTest, Failures_NothingKeptAndDisableFreesNothing) {
+  engine().handles.failed_creates().FailNth(1);
+  EXPECT_EQ(Enable(), nullptr);
+  EXPECT_EQ(pdev_->lpBitmapBits, nullptr);
+  EXPECT_EQ(pdev_->hSurface, nullptr);
+  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(trace()[3], Line("DrvEnableSurface: EngCreateBitmap failed!"));
+  EXPECT_EQ(trace()[4], Line("DrvEnableSurface: Returning [00000000]"));
+  ClearOutput();
+  Disable();  // the host would report a second free or a stale handle
+  EXPECT_EQ(trace().size(), 1u);
+
+  engine().pool.faults().FailNth(1);
+  ClearOutput();
+  EXPECT_EQ(Enable(), nullptr);
+  EXPECT_EQ(engine().handles.LiveSurfaces(), 0u);
+  EXPECT_EQ(trace()[2], Line("DrvEnableSurface: EngAllocMem failed!"));
+}
+
+}  // namespace

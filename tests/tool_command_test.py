@@ -1,0 +1,558 @@
+#!/usr/bin/env python3
+"""Whole-job tests of the textrelay command: each group runs the built program.
+
+Usage: tool_command_test.py PROGRAM GROUP
+"""
+import os
+import resource
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+PROGRAM = sys.argv[1] if len(sys.argv) > 1 else "build/host/tools/textrelay"
+EMULATOR = [part for part in os.environ.get("TEXTRELAY_EMULATOR", "").split(";") if part]
+SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+
+def run(*args, stdin=b"", timeout=120, preexec_fn=None):
+    return subprocess.run(EMULATOR + [PROGRAM, *args], input=stdin, capture_output=True,
+                          timeout=timeout, preexec_fn=preexec_fn)
+
+
+def print_bytes(text, *options):
+    """The bytes of printing text (str) with the options; the job must succeed."""
+    result = run("print", *options, stdin=text.encode("utf-8"))
+    assert result.returncode == 0, result.stderr.decode()
+    return result.stdout
+
+
+class Folder(unittest.TestCase):
+    """A test with a temporary folder of its own."""
+
+    def setUp(self):
+        self.folder = tempfile.mkdtemp(prefix="textrelay-")
+        self.addCleanup(shutil.rmtree, self.folder, ignore_errors=True)
+
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as file:
+            file.write(data.encode("utf-8") if isinstance(data, str) else data)
+        return self.path(name)
+
+    def read(self, name):
+        with open(self.path(name), "rb") as file:
+            return file.read()
+
+
+class Options(Folder):
+    def assertUsageError(self, result, *words):
+        self.assertEqual(result.returncode, 2, result.stderr)
+        message = result.stderr.decode()
+        self.assertEqual(message.count("\n"), 1, message)
+        for word in words:
+            self.assertIn(word, message)
+        self.assertEqual(result.stdout, b"")
+
+    def test_bad_values_are_usage_errors_naming_the_option(self):
+        self.assertUsageError(run("print", "--line-terminator", "crcr"), "--line-terminator", "crcr")
+        self.assertUsageError(run("print", "--orientation", "sideways"), "--orientation")
+        self.assertUsageError(run("print", "--copies", "40000"), "--copies", "40000")
+        self.assertUsageError(run("print", "--lines-per-page", "0"), "--lines-per-page")
+        self.assertUsageError(run("print", "--no-such-option"), "--no-such-option")
+        self.assertUsageError(run("devmode", "new", "--copies", "2"), "--output")
+        self.assertUsageError(run(), "subcommand")
+
+    def test_devmode_file_and_settings_exclude_each_other(self):
+        self.assertUsageError(run("print", "--devmode", "x", "--copies", "2"), "--devmode", "--copies")
+
+    def test_failures_name_what_and_where_and_send_nothing(self):
+        cases = [
+            (("--driver", "x.dll"), "--driver x.dll: not available in this build"),
+            (("--code-page", "NO-SUCH-PAGE"), "--code-page NO-SUCH-PAGE: iconv does not know"),
+            (("missing.txt",), "missing.txt: No such file or directory"),
+            (("--devmode", "missing.devmode"), "missing.devmode: No such file or directory"),
+            (("--output", "/no/such/folder/out.prn"), "/no/such/folder/out.prn"),
+        ]
+        for options, message in cases:
+            result = run("print", *options, stdin=b"text\n")
+            self.assertEqual(result.returncode, 1, options)
+            self.assertEqual(result.stdout, b"", options)
+            self.assertEqual(result.stderr.decode(), "textrelay: " + result.stderr.decode()[11:])
+            self.assertIn(message, result.stderr.decode())
+            self.assertEqual(result.stderr.decode().count("\n"), 1, result.stderr)
+
+    def test_trace_flag_takes_a_file_only_after_equals(self):
+        text = self.write("in.txt", "hi\n")
+        result = run("print", "--trace", text)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"hi")
+        self.assertIn(b"DRVKRNL: DrvTextOut: Returning [1]", result.stderr)
+        trace = self.path("trace.log")
+        result = run("print", "--trace=" + trace, text)
+        self.assertEqual(result.stderr, b"")
+        self.assertIn(b"DRVKRNL: DrvEnableDriver:", self.read("trace.log"))
+        self.assertNotIn(b"DRVKRNL", run("print", text).stderr)
+
+    def test_readme_quick_start_prints_the_receipt_as_a_hex_dump(self):
+        result = subprocess.run(EMULATOR + [PROGRAM, "print", "--hexdump", "--line-terminator", "crlf",
+                                            "--form-feed", "examples/receipt.txt"],
+                                cwd=SOURCE, capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        rows = result.stdout.decode().splitlines()
+        stream = bytes.fromhex("".join(row[10:58] for row in rows[:-1]))
+        self.assertTrue(stream.startswith(b"\x1b@\r\n"), rows[0])
+        self.assertTrue(stream.endswith(b"\r\n\x0c"), rows[-2])
+        self.assertEqual(rows[-1], f"{len(stream):08x}")
+
+
+class Bytes(Folder):
+    def test_each_line_ends_with_the_chosen_terminator(self):
+        text = "ab\n\ncd"
+        self.assertEqual(print_bytes(text), b"abcd")
+        expected = {"none": b"abcd", "crlf": b"ab\r\ncd\r\n", "cr": b"ab\rcd\r", "lf": b"ab\ncd\n"}
+        for mode, stream in expected.items():
+            self.assertEqual(print_bytes(text, "--line-terminator", mode), stream, mode)
+
+    def test_control_characters_reach_the_printer_unchanged(self):
+        text = "\x1b@\x1bE\x01Bold\x1bE\x00\n\x1dV\x01\n"
+        self.assertEqual(print_bytes(text, "--line-terminator", "lf"),
+                         b"\x1b@\x1bE\x01Bold\x1bE\x00\n\x1dV\x01\n")
+
+    def test_each_file_is_a_document_with_its_own_form_feed(self):
+        first = self.write("a.txt", "A\n")
+        second = self.write("b.txt", "B\n")
+        options = ("--line-terminator", "crlf", "--form-feed")
+        self.assertEqual(print_bytes("", *options, first, second), b"A\r\n\x0cB\r\n\x0c")
+        self.assertEqual(print_bytes("", *options, "--one-document", first, second), b"A\r\nB\r\n\x0c")
+        self.assertEqual(print_bytes("S\n", *options, first, "-"), b"A\r\n\x0cS\r\n\x0c")
+
+    def test_pages_follow_lines_per_page_and_form_feeds(self):
+        def pages(text, *options):
+            result = run("print", "--trace", "--line-terminator", "lf", *options, stdin=text.encode())
+            self.assertEqual(result.returncode, 0, result.stderr)
+            trace = result.stderr.decode()
+            self.assertEqual(trace.count("DrvStartPage: Returning [1]"),
+                             trace.count("DrvSendPage: Returning [1]"))
+            return result.stdout, trace.count("DrvStartPage: Returning [1]")
+
+        self.assertEqual(pages("1\n2\n3\n4\n5\n", "--lines-per-page", "2"), (b"1\n2\n3\n4\n5\n", 3))
+        self.assertEqual(pages("1\n2\n", "--lines-per-page", "2"), (b"1\n2\n", 1))
+        self.assertEqual(pages(""), (b"", 1))
+        # The form feed goes to the printer with its line, which opens the new page.
+        self.assertEqual(pages("a\n\fb\nc\n\f\n"), (b"a\n\x0cb\nc\n\x0c\n", 3))
+        self.assertEqual(pages("\fa\n", "--lines-per-page", "1"), (b"\x0ca\n", 1))
+
+    def test_copies_repeat_each_documents_bytes(self):
+        first = self.write("a.txt", "A\n")
+        second = self.write("b.txt", "B\n")
+        options = ("--line-terminator", "lf", "--form-feed", "--copies", "3")
+        self.assertEqual(print_bytes("", *options, first), b"A\n\x0c" * 3)
+        self.assertEqual(print_bytes("", "--copies", "2", first, second), b"AABB")
+
+    def test_large_input_is_printed_whole(self):
+        line = "0123456789" * 10
+        text = (line + "\n") * 30000
+        stream = print_bytes(text, "--line-terminator", "crlf", "--copies", "2")
+        self.assertEqual(stream, (line.encode() + b"\r\n") * 60000)
+
+
+class CodePages(Folder):
+    SAMPLES = {
+        "CP437": "Größe ½ ░▒▓ Çüé", "CP850": "Größe ½ ÀÁÂÃ ¤ ©", "CP866": "Привет, мир! ░▒▓ Ёё",
+        "CP1250": "Zażółć gęślą jaźń Čeština", "CP1251": "Привет, мир! Ђђ",
+        "CP1252": "Café € “quotes” …", "CP1253": "Καλημέρα κόσμε", "CP1254": "Günaydın ŞşĞğİı",
+        "CP1255": "שלום עולם", "CP1256": "مرحبا بالعالم", "CP1257": "Labas ąčęėįšųūž Ėė",
+        "CP1258": "Xin chao ₫ Ơơ Ưư Đđ", "CP932": "ｶﾀｶﾅ abc",
+    }
+
+    def test_characters_become_the_code_pages_bytes_and_unmappable_ones_are_counted(self):
+        for page, sample in self.SAMPLES.items():
+            with self.subTest(page=page):
+                text = "ok\n" + sample + " ☃ x ☃\n"
+                result = run("print", "--code-page", page, "--line-terminator", "lf",
+                             stdin=text.encode())
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, ("ok\n" + sample + " ? x ?\n").encode(page.lower()))
+                column = len(sample) + 2
+                self.assertEqual(result.stderr.decode(),
+                                 f"textrelay: standard input: 2 characters that {page} cannot hold "
+                                 f"sent as '?', the first at line 2, column {column}\n")
+
+    def test_strict_makes_unmappable_characters_an_error_before_anything_is_sent(self):
+        first = self.write("fine.txt", "fine\n")
+        result = run("print", "--strict", "--code-page", "CP866", first, "-", stdin="Ж€\n".encode())
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, b"")
+        self.assertIn("1 character that CP866 cannot hold", result.stderr.decode())
+        self.assertIn("line 1, column 2; nothing was sent", result.stderr.decode())
+
+    def test_double_byte_text_the_driver_would_cut_is_refused(self):
+        result = run("print", "--code-page", "CP932", stdin="ｶﾅ\n日本語\n".encode())
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, b"")
+        self.assertIn("standard input: line 2: 1 line takes more bytes in CP932", result.stderr.decode())
+
+    def test_invalid_utf8_stops_the_job_before_anything_is_sent(self):
+        good = self.write("good.txt", "good\n")
+        bad = self.write("bad.txt", b"ok\nbad \xff here\n")
+        result = run("print", good, bad)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stdout, b"")
+        self.assertEqual(result.stderr.decode(),
+                         f"textrelay: {bad}: line 2, byte offset 7: invalid UTF-8; nothing was sent\n")
+
+    def test_invalid_utf8_is_sent_as_replacement_character_when_asked(self):
+        bad = self.write("bad.txt", b"ok\nbad \xff\xfe here\n")
+        result = run("print", "--replace-invalid", "--line-terminator", "lf", bad)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"ok\nbad ?? here\n")
+        self.assertIn(f"{bad}: 2 invalid UTF-8 bytes sent as U+FFFD, the first at line 2, byte offset 7",
+                      result.stderr.decode())
+
+
+class DevMode(Folder):
+    def test_round_trip_new_show_check_print(self):
+        devmode = self.path("crlf.devmode")
+        settings = ("--line-terminator", "crlf", "--form-feed", "--copies", "2", "--orientation",
+                    "landscape", "--paper-width", "800")
+        result = run("devmode", "new", *settings, "--name", "Receipts", "-o", devmode)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(os.path.getsize(devmode), 7228)
+
+        check = run("devmode", "check", devmode)
+        self.assertEqual((check.returncode, check.stdout.decode()),
+                         (0, f"{devmode}: the driver's own device mode\n"))
+
+        shown = run("devmode", "show", devmode).stdout.decode()
+        for expected in ("7228 bytes, the driver's own device mode", 'dmDeviceName         "Receipts"',
+                         "dmFields             0x00000109 DM_ORIENTATION DM_PAPERWIDTH DM_COPIES",
+                         "sMaxPaperWidth       2032", "byLineTerminator     1",
+                         "orientation          landscape", "paper width          800",
+                         "copies               2", "line terminator      crlf", "form feed            yes"):
+            self.assertIn(expected, shown)
+
+        text = "one\ntwo\n"
+        self.assertEqual(print_bytes(text, "--devmode", devmode), print_bytes(text, *settings))
+        self.assertEqual(print_bytes(text, "--devmode", devmode), b"one\r\ntwo\r\n\x0c" * 2)
+
+    def test_check_answers_own_not_own_and_unreadable(self):
+        devmode = self.path("own.devmode")
+        self.assertEqual(run("devmode", "new", "-o", devmode).returncode, 0)
+        with open(devmode, "rb") as file:
+            record = bytearray(file.read())
+        plain = record[:220]
+        plain[70:72] = (0).to_bytes(2, "little")
+        old = bytearray(record)
+        old[64:66] = (0x0400).to_bytes(2, "little")
+        cases = [
+            ("plain.devmode", plain, 1, "not the driver's own device mode: dmDriverExtra is 0, the driver's is 7008"),
+            ("old.devmode", old, 1, "dmSpecVersion is 0x0400, the driver's is 0x0401"),
+            ("short.devmode", record[:4000], 2, "holds 4000 bytes, its header announces 7228"),
+            ("tiny.devmode", b"DEVMODE", 2, "7 bytes, too short for a device mode"),
+        ]
+        for name, data, status, why in cases:
+            result = run("devmode", "check", self.write(name, bytes(data)))
+            self.assertEqual(result.returncode, status, name)
+            self.assertIn(why, result.stdout.decode())
+            self.assertEqual(result.stdout.decode().count("\n"), 1)
+        missing = run("devmode", "check", self.path("missing"))
+        self.assertEqual(missing.returncode, 2)
+
+    def test_plain_devmode_public_settings_count_but_not_the_private_block(self):
+        devmode = self.path("own.devmode")
+        run("devmode", "new", "--copies", "2", "--line-terminator", "crlf", "-o", devmode)
+        with open(devmode, "rb") as file:
+            plain = bytearray(file.read()[:220])
+        plain[70:72] = (0).to_bytes(2, "little")
+        result = run("print", "--devmode", self.write("plain.devmode", bytes(plain)), stdin=b"x\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"xx")
+        self.assertIn("not the driver's own device mode", result.stderr.decode())
+
+    def test_refused_setting_is_reported_and_the_job_goes_on_unless_strict(self):
+        result = run("print", "--paper-width", "3000", "--copies", "1001", stdin=b"x\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"x", "a refused copy count must leave one copy")
+        self.assertEqual(result.stderr.decode(),
+                         "textrelay: paper width 3000 is refused: the driver takes 1 to 2032 and keeps 3779\n"
+                         "textrelay: copies 1001 is refused: the driver takes 1 to 1000 and keeps 1\n")
+        strict = run("print", "--strict", "--orientation", "portrait", "--paper-length", "2", stdin=b"x\n")
+        self.assertEqual(strict.returncode, 1)
+        self.assertEqual(strict.stdout, b"")
+        self.assertIn("paper length 2 is refused: the driver takes 3 to 9999", strict.stderr.decode())
+
+    def test_strict_new_writes_no_file_for_a_refused_setting(self):
+        devmode = self.path("x.devmode")
+        result = run("devmode", "new", "--strict", "--copies", "0", "-o", devmode)
+        self.assertEqual(result.returncode, 1)
+        self.assertFalse(os.path.exists(devmode))
+        self.assertEqual(os.listdir(self.folder), [])
+
+
+class Outputs(Folder):
+    def test_file_output_is_whole_and_leaves_no_temporary(self):
+        out = self.path("out.prn")
+        result = run("print", "--line-terminator", "lf", "--output", out, stdin=b"a\nb\n")
+        self.assertEqual((result.returncode, result.stdout), (0, b""))
+        self.assertEqual(self.read("out.prn"), b"a\nb\n")
+        self.assertEqual(os.listdir(self.folder), ["out.prn"])
+
+    def test_failing_job_leaves_no_file_and_keeps_an_old_one(self):
+        good = self.write("good.txt", "good\n")
+        bad = self.write("bad.txt", b"\xff\n")
+        self.assertNotEqual(run("print", "-o", self.path("new.prn"), good, bad).returncode, 0)
+        self.assertFalse(os.path.exists(self.path("new.prn")))
+        self.write("old.prn", "old")
+        self.assertNotEqual(run("print", "-o", self.path("old.prn"), good, bad).returncode, 0)
+        self.assertEqual(self.read("old.prn"), b"old")
+        self.assertEqual(sorted(os.listdir(self.folder)), ["bad.txt", "good.txt", "old.prn"])
+
+    def test_write_failure_midway_leaves_no_file(self):
+        def small_files():
+            resource.setrlimit(resource.RLIMIT_FSIZE, (4096, 4096))
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+
+        text = self.write("big.txt", (b"x" * 100 + b"\n") * 1000)
+        out = self.path("big.prn")
+        result = run("print", "-o", out, text, preexec_fn=small_files)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(), f"textrelay: {out}: write failed: File too large\n")
+        self.assertEqual(os.listdir(self.folder), ["big.txt"])
+
+    def test_full_device_is_a_failure(self):
+        result = run("print", "-o", "/dev/full", stdin=b"x\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(), "textrelay: /dev/full: write failed: No space left on device\n")
+
+    def test_hexdump_goes_to_the_output_file(self):
+        out = self.path("dump.txt")
+        self.assertEqual(run("print", "--hexdump", "-o", out, stdin=b"A\n").returncode, 0)
+        self.assertEqual(self.read("dump.txt"),
+                         b"00000000  41" + b" " * 47 + b" |A|\n00000001\n")
+
+
+class Printer:
+    """A raw printer port on 127.0.0.1: takes connections one after another and
+    keeps each one's bytes. read_limit closes a connection after that many bytes."""
+
+    def __init__(self, read_limit=None):
+        self.jobs = []
+        self.read_limit = read_limit
+        self.server = socket.create_server(("127.0.0.1", 0))
+        self.server.settimeout(60)
+        self.port = self.server.getsockname()[1]
+        self.thread = threading.Thread(target=self.serve, daemon=True)
+        self.thread.start()
+
+    def serve(self):
+        while True:
+            try:
+                connection, _ = self.server.accept()
+            except OSError:
+                return
+            with connection:
+                self.jobs.append(self.take(connection))
+
+    def take(self, connection):
+        data = b""
+        connection.settimeout(60)
+        while self.read_limit is None or len(data) < self.read_limit:
+            chunk = connection.recv(65536)
+            if not chunk:
+                break
+            data += chunk
+        return data
+
+    def close(self):
+        try:
+            self.server.shutdown(socket.SHUT_RDWR)  # wakes the waiting accept
+        except OSError:
+            pass
+        self.server.close()
+        self.thread.join(timeout=5)
+
+
+class Tcp(Folder):
+    def printer(self, **options):
+        printer = Printer(**options)
+        self.addCleanup(printer.close)
+        return printer
+
+    def test_job_arrives_whole(self):
+        printer = self.printer()
+        text = "".join(f"line {n}\n" for n in range(5000))
+        result = run("print", "--line-terminator", "crlf", "--form-feed", "-o",
+                     f"tcp://127.0.0.1:{printer.port}", stdin=text.encode())
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(printer.jobs, [text.replace("\n", "\r\n").encode() + b"\x0c"])
+
+    def test_two_jobs_arrive_whole_and_in_order(self):
+        printer = self.printer()
+        first = self.write("a.txt", "A" * 100000 + "\n")
+        second = self.write("b.txt", "B\n")
+        result = run("print", "--copies", "2", "-o", f"tcp://127.0.0.1:{printer.port}", first, second)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(printer.jobs, [b"A" * 200000, b"BB"])
+
+    def test_refused_connection_is_a_failure(self):
+        with socket.socket() as unused:
+            unused.bind(("127.0.0.1", 0))
+            port = unused.getsockname()[1]
+        result = run("print", "-o", f"tcp://127.0.0.1:{port}", stdin=b"x\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr.decode(),
+                         f"textrelay: tcp://127.0.0.1:{port}: connect failed: Connection refused\n")
+
+    def test_printer_closing_midway_is_a_failure(self):
+        printer = self.printer(read_limit=1000)
+        text = ("x" * 99 + "\n") * 20000
+        result = run("print", "-o", f"tcp://127.0.0.1:{printer.port}", stdin=text.encode())
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"tcp://127.0.0.1:{printer.port}: connection lost", result.stderr.decode())
+
+
+class Cups(Folder):
+    """A print server of the test's own, on a local socket in its folder, with a
+    raw queue whose device is a port the test listens on."""
+
+    CUPSD_CONF = """Listen {folder}/cups.sock
+LogLevel debug
+Browsing No
+WebInterface No
+DefaultAuthType None
+<Location />
+  Order allow,deny
+  Allow all
+</Location>
+<Policy default>
+  <Limit All>
+    Order deny,allow
+  </Limit>
+</Policy>
+"""
+    FILES_CONF = """ServerRoot {folder}
+RequestRoot {folder}/spool
+TempDir {folder}/spool/tmp
+StateDir {folder}/state
+CacheDir {folder}/cache
+AccessLog {folder}/log/access_log
+ErrorLog {folder}/log/error_log
+PageLog {folder}/log/page_log
+ServerBin {folder}/serverbin
+DataDir /usr/share/cups
+Printcap {folder}/printcap
+"""
+
+    # Where CUPS's own AppSocket backend is not installed (it comes with the
+    # full server package), the queue's socket:// device is served by this one.
+    SOCKET_BACKEND = """#!/usr/bin/env python3
+import os, socket, sys, urllib.parse
+if len(sys.argv) == 1:
+    print('network socket "Unknown" "AppSocket"')
+    sys.exit(0)
+uri = urllib.parse.urlsplit(os.environ["DEVICE_URI"])
+data = open(sys.argv[6], "rb").read() if len(sys.argv) > 6 else sys.stdin.buffer.read()
+with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as printer:
+    printer.sendall(data)
+    printer.shutdown(socket.SHUT_WR)
+    while printer.recv(4096):
+        pass
+"""
+
+    def make_server_bin(self):
+        """CUPS's programs, with a socket backend whatever is installed."""
+        installed = "/usr/lib/cups"
+        os.makedirs(self.path("serverbin/backend"))
+        for sub in os.listdir(installed):
+            if sub != "backend":
+                os.symlink(os.path.join(installed, sub), self.path("serverbin/" + sub))
+        for backend in os.listdir(os.path.join(installed, "backend")):
+            os.symlink(os.path.join(installed, "backend", backend), self.path("serverbin/backend/" + backend))
+        if not os.path.exists(self.path("serverbin/backend/socket")):
+            os.chmod(self.write("serverbin/backend/socket", self.SOCKET_BACKEND), 0o700)
+
+    def setUp(self):
+        super().setUp()
+        subprocess.run([os.path.join(SOURCE, "scripts", "ensure-packages"), "cups"], timeout=600)
+        cupsd = shutil.which("cupsd") or "/usr/sbin/cupsd"
+        if not os.path.exists(cupsd) or not shutil.which("lpadmin"):
+            self.skipTest("cupsd cannot start: cups-daemon and cups-client are not installed")
+        os.chmod(self.folder, 0o755)
+        self.make_server_bin()
+        for sub in ("spool", "spool/tmp", "state", "cache", "log"):
+            os.makedirs(self.path(sub), exist_ok=True)
+        self.write("cupsd.conf", self.CUPSD_CONF.format(folder=self.folder))
+        self.write("cups-files.conf", self.FILES_CONF.format(folder=self.folder))
+        self.socket = self.path("cups.sock")
+        self.daemon = subprocess.Popen([cupsd, "-f", "-c", self.path("cupsd.conf"),
+                                        "-s", self.path("cups-files.conf")],
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        self.addCleanup(self.stop_daemon)
+        deadline = time.monotonic() + 20
+        while not os.path.exists(self.socket):
+            if self.daemon.poll() is not None or time.monotonic() > deadline:
+                self.skipTest("cupsd cannot start: " + self.daemon_log())
+            time.sleep(0.1)
+        self.printer = Printer()
+        self.addCleanup(self.printer.close)
+        queue = subprocess.run(["lpadmin", "-h", self.socket, "-p", "raw", "-E",
+                                "-v", f"socket://127.0.0.1:{self.printer.port}"],
+                               capture_output=True, timeout=60)
+        self.assertEqual(queue.returncode, 0, queue.stderr)
+
+    def daemon_log(self):
+        try:
+            return self.read("log/error_log").decode(errors="replace")[-2000:]
+        except OSError:
+            return "no error log"
+
+    def stop_daemon(self):
+        self.daemon.terminate()
+        try:
+            self.daemon.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.daemon.kill()
+            self.daemon.wait()
+
+    def await_jobs(self, count):
+        deadline = time.monotonic() + 60
+        while len(self.printer.jobs) < count and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertEqual(len(self.printer.jobs), count, self.daemon_log())
+
+    def test_raw_job_reaches_the_queues_device_byte_for_byte(self):
+        receipt = os.path.join(SOURCE, "examples", "receipt.txt")
+        result = run("print", "--line-terminator", "crlf", "--form-feed",
+                     "-o", f"cups:raw@{self.socket}", receipt)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertRegex(result.stdout.decode(), rf"^cups:raw@{self.socket}: job \d+\n$")
+        with open(receipt, encoding="utf-8") as file:
+            expected = print_bytes(file.read(), "--line-terminator", "crlf", "--form-feed")
+        self.await_jobs(1)
+        self.assertEqual(self.printer.jobs, [expected])
+
+    def test_each_document_is_its_own_job(self):
+        first = self.write("a.txt", "A\n")
+        second = self.write("b.txt", "B\n")
+        result = run("print", "--copies", "2", "-o", f"cups:raw@{self.socket}", first, second)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout.decode().count(" job "), 2)
+        self.await_jobs(2)
+        self.assertEqual(self.printer.jobs, [b"AA", b"BB"])
+
+    def test_missing_queue_is_a_failure(self):
+        result = run("print", "-o", f"cups:nosuchqueue@{self.socket}", stdin=b"x\n")
+        self.assertEqual(result.returncode, 1)
+        self.assertIn(f"cups:nosuchqueue@{self.socket}: ", result.stderr.decode())
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[2:3], verbosity=2)

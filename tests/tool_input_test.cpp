@@ -1,0 +1,155 @@
+// Reading the command's input: lines, line breaks, invalid UTF-8, and the
+// check pass that knows the code page's verdict before anything is sent.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "host/engine.h"
+#include "tools/failure.h"
+#include "tools/input.h"
+#include "tools/line_reader.h"
+
+namespace {
+
+using textrelay::Failure;
+using textrelay::LineReader;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+// A temporary file holding the text; removed with the object.
+class TextFile {
+ public:
+  explicit TextFile(const std::string& text) {
+    std::FILE* file = std::fopen(path_.c_str(), "wb");
+    std::fwrite(text.data(), 1, text.size(), file);
+    std::fclose(file);
+  }
+  ~TextFile() { std::remove(path_.c_str()); }
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_ = ::testing::TempDir() + "tool_input_" +
+                      ::testing::UnitTest::GetInstance()->current_test_info()->name();
+};
+
+std::vector<std::u16string> ReadAll(const std::string& text,
+                                    LineReader::Invalid invalid = LineReader::Invalid::kStop) {
+  const TextFile file(text);
+  const textrelay::Input input = textrelay::Input::Open(file.path());
+  LineReader reader(input.Rewound(), "in", invalid);
+  std::vector<std::u16string> lines;
+  while (reader.Next()) lines.push_back(reader.line());
+  return lines;
+}
+
+class ToolInput : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    host::Engine::Get().code_page.Select("WINDOWS-1252");
+    host::Engine::Get().code_page.ResetCounts();
+  }
+  textrelay::InputReport Check(const std::string& text, const char* code_page,
+                               LineReader::Invalid invalid = LineReader::Invalid::kStop) {
+    host::CodePage& page = host::Engine::Get().code_page;
+    EXPECT_TRUE(page.Select(code_page));
+    const TextFile file(text);
+    const textrelay::Input input = textrelay::Input::Open(file.path());
+    const textrelay::InputReport report = textrelay::CheckInput(input, invalid, page);
+    EXPECT_EQ(page.replaced(), 0u) << "the check pass left counts behind";
+    return report;
+  }
+};
+
+TEST_F(ToolInput, Lines_BreaksAreLfOrCrLfAndNotPartOfTheLine) {
+  EXPECT_THAT(ReadAll("a\r\nb\n\nc"), ElementsAre(u"a", u"b", u"", u"c"));
+  EXPECT_THAT(ReadAll("a\rb\n"), ElementsAre(u"a\rb"));
+  EXPECT_THAT(ReadAll(""), ElementsAre());
+  EXPECT_THAT(ReadAll("\n"), ElementsAre(u""));
+}
+
+TEST_F(ToolInput, Lines_ControlCharactersAndAstralCharactersPass) {
+  EXPECT_THAT(ReadAll("\x1b@\x1dV\x01\f\xf0\x9f\x96\xa8\n"),
+              ElementsAre(u"\x1b@\x1dV\x01\f\U0001F5A8"));
+}
+
+TEST_F(ToolInput, Lines_LeadingByteOrderMarkIsDropped) {
+  EXPECT_THAT(ReadAll("\xEF\xBB\xBFHi\n\xEF\xBB\xBFHo\n"), ElementsAre(u"Hi", u"\uFEFFHo"));
+}
+
+TEST_F(ToolInput, Invalid_StopsNamingLineAndByteOffset) {
+  try {
+    ReadAll("ok\nab\xC3(\n");
+    FAIL() << "invalid UTF-8 was taken";
+  } catch (const Failure& failure) {
+    EXPECT_STREQ(failure.what(), "in: line 2, byte offset 5: invalid UTF-8; nothing was sent");
+  }
+  EXPECT_THROW(ReadAll("truncated \xE2\x82"), Failure);
+  EXPECT_THROW(ReadAll("overlong \xC0\xAF\n"), Failure);
+  EXPECT_THROW(ReadAll("surrogate \xED\xA0\x80\n"), Failure);
+}
+
+TEST_F(ToolInput, Invalid_ReplacedByReplacementCharacterWhenAsked) {
+  EXPECT_THAT(ReadAll("a\xFF" "b\n\xC3\n", LineReader::Invalid::kReplace),
+              ElementsAre(u"a\uFFFDb", u"\uFFFD"));
+  const textrelay::InputReport report =
+      Check("ok\nx\xFFy\xFE\n", "WINDOWS-1252", LineReader::Invalid::kReplace);
+  EXPECT_EQ(report.invalid, 2u);
+  EXPECT_EQ(report.invalid_line, 2u);
+  EXPECT_EQ(report.invalid_offset, 4u);
+}
+
+TEST_F(ToolInput, Memory_LineBufferDoesNotGrowPastTheLongestLine) {
+  const TextFile file(std::string(100000, 'x') + "\n" + std::string(10, 'y') + "\n");
+  const textrelay::Input input = textrelay::Input::Open(file.path());
+  LineReader reader(input.Rewound(), "in", LineReader::Invalid::kStop);
+  ASSERT_TRUE(reader.Next());
+  const char16_t* buffer = reader.line().data();
+  ASSERT_TRUE(reader.Next());
+  EXPECT_EQ(reader.line(), u"yyyyyyyyyy");
+  EXPECT_EQ(reader.line().data(), buffer) << "a short line took a new buffer";
+}
+
+TEST_F(ToolInput, CodePage_CountsUnmappableAndFindsTheFirst) {
+  const textrelay::InputReport report = Check("plain\nab€c ☃ ☃\n", "CP437");
+  EXPECT_EQ(report.unmappable, 3u);
+  EXPECT_EQ(report.first_unmappable.line, 2u);
+  EXPECT_EQ(report.first_unmappable.column, 3u);
+  EXPECT_EQ(Check("Ωδ Жж\n", "CP1253").unmappable, 2u);
+  EXPECT_EQ(Check("Жж\n", "CP866").unmappable, 0u);
+}
+
+TEST_F(ToolInput, CodePage_DoubleByteLineTheDriverWouldCutIsFound) {
+  const textrelay::InputReport katakana = Check("ｶﾀｶﾅ abc\n", "CP932");
+  EXPECT_EQ(katakana.cut_lines, 0u) << "half-width katakana take one byte each";
+  const textrelay::InputReport kanji = Check("ok\n日本語\n", "CP932");
+  EXPECT_EQ(kanji.cut_lines, 1u);
+  EXPECT_EQ(kanji.first_cut.line, 2u);
+  EXPECT_EQ(kanji.cut_bytes, 4u) << "6 bytes, of which the driver sends 2";
+}
+
+TEST_F(ToolInput, Stdin_IsCopiedSoThatItCanBeReadTwice) {
+  const TextFile file("one\ntwo\n");
+  std::FILE* pipe = std::fopen(file.path().c_str(), "rb");
+  const textrelay::Input input = textrelay::Input::Open("-", pipe);
+  std::fclose(pipe);
+  for (int pass = 0; pass < 2; ++pass) {
+    LineReader reader(input.Rewound(), input.name(), LineReader::Invalid::kStop);
+    ASSERT_TRUE(reader.Next());
+    EXPECT_EQ(reader.line(), u"one");
+  }
+  EXPECT_EQ(input.name(), "standard input");
+}
+
+TEST_F(ToolInput, Open_MissingFileNamesIt) {
+  try {
+    textrelay::Input::Open("/nonexistent/text");
+    FAIL();
+  } catch (const Failure& failure) {
+    EXPECT_THAT(failure.what(), HasSubstr("/nonexistent/text: No such file"));
+  }
+}
+
+}  // namespace

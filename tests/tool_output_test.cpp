@@ -1,0 +1,154 @@
+// Where the command's bytes go: files that appear only whole, the spool that
+// repeats a document for its copies, the hex dump, and device mode files.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <cstring>
+#include <string>
+
+#include "tools/destination.h"
+#include "tools/devmode_file.h"
+#include "tools/document_spool.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using textrelay::Destination;
+using ::testing::HasSubstr;
+
+std::span<const uint8_t> Bytes(const std::string& text) {
+  return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};
+}
+
+std::string Contents(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// Collects what a destination is given, job by job.
+class Recorder : public Destination {
+ public:
+  void BeginJob(const std::string& title) override { jobs.push_back(title + ":"); }
+  void Write(std::span<const uint8_t> bytes) override { jobs.back().append(bytes.begin(), bytes.end()); }
+  void EndJob() override { jobs.back() += "|"; }
+  std::vector<std::string> jobs;
+};
+
+class ToolOutput : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    folder_ = fs::path(::testing::TempDir()) /
+              ("tool_output_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  void TearDown() override { fs::remove_all(folder_); }
+  size_t FilesInFolder() const {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(folder_), {}));
+  }
+  fs::path folder_;
+};
+
+TEST_F(ToolOutput, File_AppearsOnlyWhenCommitted) {
+  const fs::path target = folder_ / "out.prn";
+  {
+    std::unique_ptr<Destination> file = textrelay::OpenDestination(target.string());
+    file->BeginJob("doc");
+    file->Write(Bytes("abc"));
+    file->EndJob();
+    EXPECT_FALSE(fs::exists(target)) << "a half-written file is visible";
+    file->Commit();
+  }
+  EXPECT_EQ(Contents(target), "abc");
+  EXPECT_EQ(FilesInFolder(), 1u) << "the temporary file stayed";
+}
+
+TEST_F(ToolOutput, File_FailedJobLeavesTheOldFileAndNoTemporary) {
+  const fs::path target = folder_ / "out.prn";
+  std::ofstream(target) << "old";
+  {
+    std::unique_ptr<Destination> file = textrelay::OpenDestination(target.string());
+    file->BeginJob("doc");
+    file->Write(Bytes("new"));
+  }
+  EXPECT_EQ(Contents(target), "old");
+  EXPECT_EQ(FilesInFolder(), 1u);
+}
+
+TEST_F(ToolOutput, File_FullDeviceIsAFailureNamingIt) {
+  std::unique_ptr<Destination> full = textrelay::OpenDestination("/dev/full");
+  full->BeginJob("doc");
+  try {
+    full->Write(Bytes("x"));
+    FAIL() << "a write to a full device succeeded";
+  } catch (const textrelay::Failure& failure) {
+    EXPECT_THAT(failure.what(), HasSubstr("/dev/full: write failed: No space left on device"));
+  }
+}
+
+TEST_F(ToolOutput, Spool_DeliversEachCopyWholeAlsoBeyondTheMemoryLimit) {
+  textrelay::DocumentSpool spool(8);
+  const std::string text = "0123456789abcdef";
+  ASSERT_TRUE(spool.Write(Bytes(text).data(), 5));
+  ASSERT_TRUE(spool.Write(Bytes(text).data() + 5, 11));
+  EXPECT_TRUE(spool.spilled());
+  Recorder recorder;
+  spool.Deliver(recorder, "doc", 3);
+  ASSERT_TRUE(spool.Write(Bytes("x").data(), 1));
+  spool.Deliver(recorder, "next", 1);
+  EXPECT_THAT(recorder.jobs, ::testing::ElementsAre("doc:" + text + text + text + "|", "next:x|"));
+}
+
+TEST_F(ToolOutput, HexDump_RowsOffsetsAndAsciiPerJob) {
+  auto recorder = std::make_unique<Recorder>();
+  Recorder* jobs = recorder.get();
+  std::unique_ptr<Destination> dump = textrelay::HexDumpTo(std::move(recorder));
+  dump->BeginJob("a");
+  dump->Write(Bytes("Hello, printer!\r\n\f"));
+  dump->EndJob();
+  dump->BeginJob("b");
+  dump->EndJob();
+  EXPECT_EQ(jobs->jobs[0],
+            "a:00000000  48 65 6c 6c 6f 2c 20 70  72 69 6e 74 65 72 21 0d  |Hello, printer!.|\n"
+            "00000010  0a 0c                                             |..|\n"
+            "00000012\n|");
+  EXPECT_EQ(jobs->jobs[1], "b:00000000\n|");
+}
+
+TEST_F(ToolOutput, DevModeFile_RoundTripAndSizeChecks) {
+  const fs::path path = folder_ / "x.devmode";
+  textrelay::Settings settings;
+  settings.copies = 2;
+  const textrelay::CallerDevMode built = textrelay::BuildCallerDevMode(settings, u"lp");
+  textrelay::WriteDevModeFile(built.record, path.string());
+  EXPECT_EQ(fs::file_size(path), 7228u);
+  const textrelay::CallerDevMode read = textrelay::ReadDevModeFile(path.string());
+  EXPECT_EQ(std::memcmp(&read.record, &built.record, sizeof built.record), 0);
+
+  fs::resize_file(path, 7000);
+  EXPECT_THROW(textrelay::ReadDevModeFile(path.string()), textrelay::Unreadable);
+  fs::resize_file(path, 50);
+  EXPECT_THROW(textrelay::ReadDevModeFile(path.string()), textrelay::Unreadable);
+  EXPECT_THROW(textrelay::ReadDevModeFile((folder_ / "missing").string()), textrelay::Unreadable);
+}
+
+TEST_F(ToolOutput, DevModeFile_PlainDevModeIsReadAndShownAsNotOwn) {
+  textrelay::CallerDevMode plain = textrelay::BuildCallerDevMode({.copies = 5000}, u"lp");
+  plain.record.dm.dmDriverExtra = 0;
+  const fs::path path = folder_ / "plain.devmode";
+  std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(&plain.record), 220);
+  const textrelay::CallerDevMode read = textrelay::ReadDevModeFile(path.string());
+  EXPECT_EQ(read.size, 220u);
+  const std::string shown = textrelay::ShowDevMode(read);
+  EXPECT_THAT(shown, HasSubstr("not the driver's own: dmDriverExtra is 0, the driver's is 7008"));
+  EXPECT_THAT(shown, HasSubstr("dmDeviceName         \"lp\""));
+  EXPECT_THAT(shown, HasSubstr("refused: copies 5000 is refused: the driver takes 1 to 1000"));
+  EXPECT_THAT(shown, ::testing::Not(HasSubstr("byLineTerminator")));
+}
+
+}  // namespace

@@ -1,0 +1,112 @@
+#include "tools/destination.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <utility>
+
+#include "tools/failure.h"
+
+namespace textrelay {
+
+void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string& where) {
+  while (!bytes.empty()) {
+    const ssize_t written = write(fd, bytes.data(), bytes.size());
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) FailWithErrno(where + ": write failed");
+    bytes = bytes.subspan(static_cast<size_t>(written));
+  }
+}
+
+namespace {
+
+class StandardOutput : public Destination {
+ public:
+  void BeginJob(const std::string&) override {}
+  void Write(std::span<const uint8_t> bytes) override {
+    WriteAll(STDOUT_FILENO, bytes, "standard output");
+  }
+  void EndJob() override {}
+};
+
+// A device, a pipe or anything else that is not a regular file is written
+// directly: it cannot be replaced by a rename.
+class DeviceFile : public Destination {
+ public:
+  explicit DeviceFile(const std::string& path) : path_(path) {
+    fd_ = open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd_ < 0) FailWithErrno(path);
+  }
+  ~DeviceFile() override { close(fd_); }
+  void BeginJob(const std::string&) override {}
+  void Write(std::span<const uint8_t> bytes) override { WriteAll(fd_, bytes, path_); }
+  void EndJob() override {}
+
+ private:
+  std::string path_;
+  int fd_;
+};
+
+// A regular file appears only when the whole output is written: the bytes go
+// to a temporary file beside it, renamed over it on success and removed on
+// failure.
+class RegularFile : public Destination {
+ public:
+  explicit RegularFile(const std::string& path) : path_(path), temporary_(TemporaryName(path)) {
+    fd_ = mkstemp(temporary_.data());
+    if (fd_ < 0) FailWithErrno(path + ": cannot create a temporary file beside it");
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd_, 0666 & ~mask);
+  }
+  ~RegularFile() override {
+    if (fd_ >= 0) close(fd_);
+    if (!committed_) unlink(temporary_.c_str());
+  }
+  void BeginJob(const std::string&) override {}
+  void Write(std::span<const uint8_t> bytes) override { WriteAll(fd_, bytes, path_); }
+  void EndJob() override {}
+  void Commit() override {
+    if (fsync(fd_) != 0) FailWithErrno(path_ + ": write failed");
+    const int fd = std::exchange(fd_, -1);
+    if (close(fd) != 0) FailWithErrno(path_ + ": write failed");
+    if (rename(temporary_.c_str(), path_.c_str()) != 0) FailWithErrno(path_ + ": rename failed");
+    committed_ = true;
+  }
+
+ private:
+  static std::string TemporaryName(const std::string& path) {
+    const size_t slash = path.rfind('/');
+    const size_t base = slash == std::string::npos ? 0 : slash + 1;
+    return path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
+  }
+  std::string path_;
+  std::string temporary_;
+  int fd_ = -1;
+  bool committed_ = false;
+};
+
+bool IsRegularOrMissing(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) != 0) return errno == ENOENT;
+  return S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
+std::unique_ptr<Destination> OpenDestination(const std::string& spec) {
+  if (spec.starts_with("tcp://")) return OpenTcpDestination(spec);
+  if (spec.starts_with("cups:")) return OpenCupsDestination(spec);
+  return OpenFileDestination(spec);
+}
+
+std::unique_ptr<Destination> OpenFileDestination(const std::string& path) {
+  if (path == "-") return std::make_unique<StandardOutput>();
+  if (IsRegularOrMissing(path)) return std::make_unique<RegularFile>(path);
+  return std::make_unique<DeviceFile>(path);
+}
+
+}  // namespace textrelay

@@ -1,0 +1,62 @@
+// Reads UTF-8 text line by line from a stream and hands each line over as
+// UTF-16, without its line break (LF or CR LF). Memory holds the longest
+// line and no more, however long the input.
+#pragma once
+
+#include <iconv.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+namespace textrelay {
+
+class LineReader {
+ public:
+  enum class Invalid { kStop, kReplace };
+
+  // The stream stays the caller's; name appears in every failure.
+  LineReader(FILE* stream, std::string name, Invalid invalid);
+  ~LineReader();
+  LineReader(const LineReader&) = delete;
+  LineReader& operator=(const LineReader&) = delete;
+
+  // False at the end of the input. Throws Failure on a read error, and on
+  // invalid UTF-8 unless replacing it with U+FFFD.
+  bool Next();
+
+  const std::u16string& line() const { return line_; }
+  uint64_t line_number() const { return line_number_; }
+  // Invalid sequences replaced so far, and the first one's place.
+  uint64_t replaced() const { return replaced_; }
+  uint64_t first_replaced_line() const { return first_replaced_line_; }
+  uint64_t first_replaced_offset() const { return first_replaced_offset_; }
+
+ private:
+  size_t ReadRawLine();
+  void Decode(size_t length);
+  void OnInvalid(size_t at);
+
+  FILE* stream_;
+  std::string name_;
+  Invalid invalid_;
+  iconv_t converter_;
+  char* raw_ = nullptr;  // getline's buffer, reused for every line
+  size_t raw_capacity_ = 0;
+  std::u16string line_;
+  uint64_t line_number_ = 0;
+  uint64_t line_offset_ = 0;  // of the current line's first byte
+  uint64_t next_offset_ = 0;
+  uint64_t replaced_ = 0;
+  uint64_t first_replaced_line_ = 0;
+  uint64_t first_replaced_offset_ = 0;
+};
+
+// A name (a file name, a title) as UTF-16; bytes that are not UTF-8 are
+// taken as Latin-1.
+std::u16string Widen(std::string_view text);
+// UTF-16 as UTF-8 for display; units that are no character become '?'.
+std::string Narrow(std::u16string_view text);
+
+}  // namespace textrelay

@@ -1,0 +1,226 @@
+#include <cstdio>
+#include <memory>
+
+#include "driver/functions.h"
+#include "host/engine.h"
+#include "host/runner.h"
+#include "tools/commands.h"
+#include "tools/destination.h"
+#include "tools/devmode_file.h"
+#include "tools/document_spool.h"
+#include "tools/failure.h"
+#include "tools/input.h"
+
+namespace textrelay {
+
+namespace {
+
+constexpr char16_t kDeviceName[] = u"textrelay";
+
+// The driver's trace goes to standard error, to a file, or nowhere; kept in
+// memory it would grow with the input.
+class TraceOutput {
+ public:
+  explicit TraceOutput(const std::string& target) {
+    host::Trace& trace = host::Engine::Get().trace;
+    trace.Discard();
+    if (target.empty()) return;
+    if (target == "-") {
+      trace.WriteTo(stderr);
+      return;
+    }
+    file_ = std::fopen(target.c_str(), "w");
+    if (file_ == nullptr) FailWithErrno("--trace=" + target);
+    trace.WriteTo(file_);
+  }
+  ~TraceOutput() {
+    host::Engine::Get().trace.Discard();
+    if (file_ != nullptr) std::fclose(file_);
+  }
+  TraceOutput(const TraceOutput&) = delete;
+  TraceOutput& operator=(const TraceOutput&) = delete;
+
+ private:
+  FILE* file_ = nullptr;
+};
+
+std::optional<CallerDevMode> CallerFor(const PrintOptions& options) {
+  if (!options.devmode_file.empty()) return ReadDevModeFile(options.devmode_file);
+  if (options.settings.any()) return BuildCallerDevMode(options.settings, kDeviceName);
+  return std::nullopt;
+}
+
+void ReportRefusals(const DeviceSettings& device, bool strict) {
+  for (const Refusal& refusal : device.refusals) {
+    if (strict) throw Failure(Describe(refusal) + "; nothing was sent");
+    Note(Describe(refusal));
+  }
+}
+
+void CheckInputs(const std::vector<Input>& inputs, const PrintOptions& options) {
+  host::CodePage& code_page = host::Engine::Get().code_page;
+  const auto invalid = options.replace_invalid ? LineReader::Invalid::kReplace
+                                               : LineReader::Invalid::kStop;
+  for (const Input& input : inputs) {
+    const InputReport report = CheckInput(input, invalid, code_page);
+    if (const std::string cut = CutNote(input, report, options.code_page); !cut.empty()) {
+      throw Failure(cut + "; nothing was sent");
+    }
+    if (const std::string note = InvalidNote(input, report); !note.empty()) Note(note);
+    const std::string unmappable = UnmappableNote(input, report, options.code_page);
+    if (unmappable.empty()) continue;
+    if (options.strict) throw Failure(unmappable + "; nothing was sent");
+    Note(unmappable);
+  }
+}
+
+void Require(BOOL result, const std::string& what) {
+  if (!result) throw Failure(what);
+}
+
+// Brackets the lines with pages: a new page after every N lines when asked,
+// and at every line holding a form feed, which itself goes to the printer
+// with the line.
+class Pager {
+ public:
+  Pager(host::Device& device, const DocumentSpool& spool, int lines_per_page)
+      : device_(device), spool_(spool), lines_per_page_(lines_per_page) {}
+
+  void Line(const std::u16string& line, const std::string& where) {
+    const bool full = lines_per_page_ > 0 && lines_on_page_ == lines_per_page_;
+    const bool form_feed = line.find(u'\f') != std::u16string::npos && lines_on_page_ > 0;
+    if (page_open_ && (full || form_feed)) EndPage(where);
+    if (!page_open_) StartPage(where);
+    if (!device_.Text(line)) {
+      throw Failure(where + ": " +
+                    (spool_.error().empty() ? "the driver's text output failed" : spool_.error()));
+    }
+    ++lines_on_page_;
+  }
+
+  void Finish(const std::string& where) {
+    if (!page_open_) StartPage(where);
+    EndPage(where);
+  }
+
+ private:
+  void StartPage(const std::string& where) {
+    Require(device_.StartPage(), where + ": the driver failed to start a page");
+    page_open_ = true;
+    lines_on_page_ = 0;
+  }
+  void EndPage(const std::string& where) {
+    Require(device_.SendPage(), where + ": the driver failed to send a page");
+    page_open_ = false;
+  }
+
+  host::Device& device_;
+  const DocumentSpool& spool_;
+  int lines_per_page_;
+  bool page_open_ = false;
+  int lines_on_page_ = 0;
+};
+
+struct Document {
+  std::string name;
+  std::vector<const Input*> inputs;
+};
+
+std::vector<Document> Documents(const std::vector<Input>& inputs, bool one_document) {
+  std::vector<Document> documents;
+  for (const Input& input : inputs) {
+    if (documents.empty() || !one_document) documents.push_back({input.name(), {}});
+    documents.back().inputs.push_back(&input);
+  }
+  return documents;
+}
+
+// The spooler's handle for the job's printer, closed after the device.
+struct OpenPrinter {
+  explicit OpenPrinter(std::shared_ptr<host::SpoolSink> sink)
+      : handle(host::Engine::Get().spooler.Open(std::move(sink))) {}
+  ~OpenPrinter() { host::Engine::Get().spooler.Close(handle); }
+  OpenPrinter(const OpenPrinter&) = delete;
+  OpenPrinter& operator=(const OpenPrinter&) = delete;
+  HANDLE handle;
+};
+
+class Job {
+ public:
+  Job(const PrintOptions& options, const DeviceSettings& settings, Destination& destination)
+      : options_(options), settings_(settings), destination_(destination) {}
+
+  void Print(const std::optional<CallerDevMode>& caller, const std::vector<Document>& documents) {
+    host::Driver driver(&DrvEnableDriver);
+    Require(driver.loaded(), "the driver refused to load");
+    const OpenPrinter printer(spool_);
+    host::Device device(driver, caller ? caller->dm() : nullptr, kDeviceName, printer.handle);
+    Require(device.ok(), "the driver could not create the device");
+    DWORD job = 0;
+    for (const Document& document : documents) {
+      PrintDocument(device, document, ++job);
+      spool_->Deliver(destination_, document.name, settings_.copies);
+    }
+  }
+
+ private:
+  void PrintDocument(host::Device& device, const Document& document, DWORD job) {
+    Require(device.StartDoc(Widen(document.name), job),
+            document.name + ": the driver failed to start the document");
+    Pager pager(device, *spool_, options_.lines_per_page);
+    const auto invalid = options_.replace_invalid ? LineReader::Invalid::kReplace
+                                                  : LineReader::Invalid::kStop;
+    for (const Input* input : document.inputs) {
+      LineReader reader(input->Rewound(), input->name(), invalid);
+      while (reader.Next()) {
+        pager.Line(reader.line(), input->name() + ": line " + std::to_string(reader.line_number()));
+      }
+    }
+    pager.Finish(document.name);
+    // Without a form feed to write the driver ends a document with FALSE
+    // although nothing failed.
+    const BOOL ended = device.EndDoc();
+    if (settings_.form_feed == 1) {
+      Require(ended, document.name + ": the driver failed to write the closing form feed");
+    }
+  }
+
+  const PrintOptions& options_;
+  const DeviceSettings& settings_;
+  Destination& destination_;
+  std::shared_ptr<DocumentSpool> spool_ = std::make_shared<DocumentSpool>();
+};
+
+}  // namespace
+
+void Note(const std::string& text) { std::fprintf(stderr, "textrelay: %s\n", text.c_str()); }
+
+int RunPrint(const PrintOptions& options) {
+  if (!options.driver_path.empty()) {
+    throw Failure("--driver " + options.driver_path + ": not available in this build");
+  }
+  if (!host::Engine::Get().code_page.Select(options.code_page)) {
+    throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
+  }
+  const std::optional<CallerDevMode> caller = CallerFor(options);
+  const DeviceSettings settings = PredictDevice(caller ? &*caller : nullptr);
+  ReportRefusals(settings, options.strict);
+  if (caller && !settings.private_block_taken) {
+    Note(options.devmode_file + ": not the driver's own device mode (" + WhyNotOwn(*caller->dm()) +
+         "): the driver keeps its own line terminator and form feed");
+  }
+
+  std::vector<Input> inputs;
+  for (const std::string& file : options.files) inputs.push_back(Input::Open(file));
+  if (inputs.empty()) inputs.push_back(Input::Open("-"));
+  CheckInputs(inputs, options);
+
+  const TraceOutput trace(options.trace);
+  std::unique_ptr<Destination> destination = OpenDestination(options.output);
+  if (options.hexdump) destination = HexDumpTo(std::move(destination));
+  Job(options, settings, *destination).Print(caller, Documents(inputs, options.one_document));
+  destination->Commit();
+  return 0;
+}
+
+}  // namespace textrelay
