@@ -90,7 +90,8 @@ constexpr PrivateDefault kPrivateDefaults[] = {
 // clear of the private name, so that a slip in an offset cannot land on
 // bytes the defaults must leave alone.
 constexpr bool PrivateDefaultsAreOrdered() {
-  ULONG ibFree = offsetof(DrvDevMode, wszPrivateDeviceName) + sizeof(WCHAR) * DRV_PRIVATE_NAME_UNITS;
+  ULONG ibFree =
+      offsetof(DrvDevMode, wszPrivateDeviceName) + sizeof(WCHAR) * DRV_PRIVATE_NAME_UNITS;
   for (const PrivateDefault& d : kPrivateDefaults) {
     if (d.cj == 0 || d.ib < ibFree) return false;
     if (d.cj > sizeof(ULONG) && d.ulValue != 0) return false;

@@ -14,21 +14,33 @@ struct FieldMerge {
 };
 
 constexpr FieldMerge kOrientation = {
-    DM_ORIENTATION, offsetof(DEVMODEW, dmOrientation), "MergeDevModes: DM_ORIENTATION.",
+    DM_ORIENTATION,
+    offsetof(DEVMODEW, dmOrientation),
+    "MergeDevModes: DM_ORIENTATION.",
     "MergeDevModes: New Orientation [%d].",
-    "MergeDevModes: Orientation %d out of range; using old value."};
+    "MergeDevModes: Orientation %d out of range; using old value.",
+};
 constexpr FieldMerge kPaperLength = {
-    DM_PAPERLENGTH, offsetof(DEVMODEW, dmPaperLength), "MergeDevModes: DM_PAPERLENGTH.",
+    DM_PAPERLENGTH,
+    offsetof(DEVMODEW, dmPaperLength),
+    "MergeDevModes: DM_PAPERLENGTH.",
     "MergeDevModes: New PaperLength [%d].",
-    "MergeDevModes: PaperLength %d out of range; using old value."};
+    "MergeDevModes: PaperLength %d out of range; using old value.",
+};
 constexpr FieldMerge kPaperWidth = {
-    DM_PAPERWIDTH, offsetof(DEVMODEW, dmPaperWidth), "MergeDevModes: DM_PAPERWIDTH.",
+    DM_PAPERWIDTH,
+    offsetof(DEVMODEW, dmPaperWidth),
+    "MergeDevModes: DM_PAPERWIDTH.",
     "MergeDevModes: New PaperWidth [%d].",
-    "MergeDevModes: PaperWidth %d out of range; using old value."};
+    "MergeDevModes: PaperWidth %d out of range; using old value.",
+};
 constexpr FieldMerge kCopies = {
-    DM_COPIES, offsetof(DEVMODEW, dmCopies), "MergeDevModes: DM_COPIES.",
+    DM_COPIES,
+    offsetof(DEVMODEW, dmCopies),
+    "MergeDevModes: DM_COPIES.",
     "MergeDevModes: New Copies [%d].",
-    "MergeDevModes: Copies %d out of range; using old value."};
+    "MergeDevModes: Copies %d out of range; using old value.",
+};
 
 // Older callers send a shorter public part; what dmSize leaves out is not
 // there to read.
@@ -84,6 +96,5 @@ void MergeDevModes(DrvDevMode* lpDrvDevModeDst, const DEVMODEW* lpDrvDevModeSrc)
   DrvDebugPrint("MergeDevModes: Source is a valid DrvDevMode.");
   // A valid header makes the source a whole DrvDevMode.
   DrvCopyBytes(reinterpret_cast<BYTE*>(lpDrvDevModeDst) + sizeof(DEVMODEW),
-               reinterpret_cast<const BYTE*>(lpDrvDevModeSrc) + sizeof(DEVMODEW),
-               DRV_DRIVER_EXTRA);
+               reinterpret_cast<const BYTE*>(lpDrvDevModeSrc) + sizeof(DEVMODEW), DRV_DRIVER_EXTRA);
 }
