@@ -1,8 +1,8 @@
-// Device settings (Parts 2.1 and 2.2): the default record byte for byte,
+// Device settings: the default record byte for byte,
 // name cutting, every merge boundary, the validity check and its trace, and
 // sources shorter than a DEVMODEW.
 //
-// Offsets and values are written out here from the spec's tables rather
+// Offsets and values are written out here from the record's layout rather
 // than taken from devmode/, so the golden record does not come from the
 // code it checks.
 #include "devmode/devmode.h"
@@ -28,7 +28,7 @@ using Lines = std::vector<std::string>;
 constexpr size_t kRecordBytes = 7228;
 constexpr size_t kPublicBytes = 220;
 
-// Byte offsets of Part 2.1, spelled out.
+// Byte offsets of the record, spelled out.
 constexpr size_t kDeviceName = 0;
 constexpr size_t kSpecVersion = 64;
 constexpr size_t kDriverVersion = 66;
@@ -54,14 +54,14 @@ struct Written {
   uint32_t value;  // little-endian, zero beyond its fourth byte
 };
 
-// Part 2.1, first table: offsets 64 to 99.
+// The public defaults: offsets 64 to 99.
 const Written kPublicDefaults[] = {
     {64, 2, 0x0401}, {66, 2, 0x0100}, {68, 2, 220},  {70, 2, 7008}, {72, 4, 0x50F}, {76, 2, 1},
     {78, 2, 256},    {80, 2, 2794},   {82, 2, 3779}, {84, 2, 100},  {86, 2, 1},     {88, 2, 8},
     {90, 2, 203},    {92, 2, 1},      {94, 2, 1},    {96, 2, 203},  {98, 2, 1},
 };
 
-// Part 2.1, second table, every row the builder writes.
+// The private defaults, every field the builder writes.
 const Written kPrivateDefaults[] = {
     {1324, 2, 203},  {1326, 2, 1},    {1328, 2, 3},      {1330, 2, 9999},   {1332, 2, 1},
     {1334, 2, 2032}, {1336, 2, 0},    {1338, 2, 30},     {1340, 2, 15},     {1342, 2, 254},
@@ -80,7 +80,7 @@ const Written kPrivateDefaults[] = {
     {7227, 1, 0},
 };
 
-// The ranges Part 2.1 marks as not written, besides the name fields' tails:
+// The ranges the builder never writes, besides the name fields' tails:
 // the public fields from 100 on and the private ranges listed as opaque.
 const Written kNotWritten[] = {
     {100, 120, 0}, {220, 520, 0}, {1394, 6, 0},  {1414, 6, 0},  {1432, 4, 0},   {1492, 5364, 0},
@@ -126,7 +126,7 @@ void PutName(Bytes& b, size_t ib, size_t cch, const std::u16string& name) {
   Put(b, ib + 2 * cut, 2, 0);
 }
 
-// The record GetDefaultDrvDevMode must leave behind, in the spec's order.
+// The record GetDefaultDrvDevMode must leave behind, in the builder's order.
 Bytes Golden(const Bytes& before, const std::u16string& name) {
   Bytes b = before;
   PutName(b, kDeviceName, 32, name);
