@@ -68,29 +68,6 @@ TEST_F(ToolOutput, File_AppearsOnlyWhenCommitted) {
   EXPECT_EQ(FilesInFolder(), 1u) << "the temporary file stayed";
 }
 
-TEST_F(ToolOutput, File_FailedJobLeavesTheOldFileAndNoTemporary) {
-  const fs::path target = folder_ / "out.prn";
-  std::ofstream(target) << "old";
-  {
-    std::unique_ptr<Destination> file = textrelay::OpenDestination(target.string());
-    file->BeginJob("doc");
-    file->Write(Bytes("new"));
-  }
-  EXPECT_EQ(Contents(target), "old");
-  EXPECT_EQ(FilesInFolder(), 1u);
-}
-
-TEST_F(ToolOutput, File_FullDeviceIsAFailureNamingIt) {
-  std::unique_ptr<Destination> full = textrelay::OpenDestination("/dev/full");
-  full->BeginJob("doc");
-  try {
-    full->Write(Bytes("x"));
-    FAIL() << "a write to a full device succeeded";
-  } catch (const textrelay::Failure& failure) {
-    EXPECT_THAT(failure.what(), HasSubstr("/dev/full: write failed: No space left on device"));
-  }
-}
-
 TEST_F(ToolOutput, Spool_DeliversEachCopyWholeAlsoBeyondTheMemoryLimit) {
   textrelay::DocumentSpool spool(8);
   const std::string text = "0123456789abcdef";

@@ -18,12 +18,12 @@ namespace {
 // the client's configured server is used.
 class CupsQueue : public Destination {
  public:
-  explicit CupsQueue(const std::string& spec) : where_(spec) {
-    const std::string target = spec.substr(std::string_view("cups:").size());
+  explicit CupsQueue(const std::string& uri) : where_(uri) {
+    const std::string target = uri.substr(std::string_view("cups:").size());
     const size_t at = target.find('@');
     queue_ = target.substr(0, at);
     if (at != std::string::npos) server_ = target.substr(at + 1);
-    if (queue_.empty()) throw Failure(spec + ": expected cups:QUEUE[@SERVER]");
+    if (queue_.empty()) throw Failure(uri + ": expected cups:QUEUE[@SERVER]");
   }
   // A job left open by a failure is cancelled, so no part of it prints.
   ~CupsQueue() override {
@@ -82,14 +82,14 @@ class CupsQueue : public Destination {
 
 }  // namespace
 
-std::unique_ptr<Destination> OpenCupsDestination(const std::string& spec) {
-  return std::make_unique<CupsQueue>(spec);
+std::unique_ptr<Destination> OpenCupsDestination(const std::string& uri) {
+  return std::make_unique<CupsQueue>(uri);
 }
 
 #else
 
-std::unique_ptr<Destination> OpenCupsDestination(const std::string& spec) {
-  throw Failure(spec + ": this build of textrelay has no CUPS support");
+std::unique_ptr<Destination> OpenCupsDestination(const std::string& uri) {
+  throw Failure(uri + ": this build of textrelay has no CUPS support");
 }
 
 #endif

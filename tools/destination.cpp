@@ -97,10 +97,10 @@ bool IsRegularOrMissing(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<Destination> OpenDestination(const std::string& spec) {
-  if (spec.starts_with("tcp://")) return OpenTcpDestination(spec);
-  if (spec.starts_with("cups:")) return OpenCupsDestination(spec);
-  return OpenFileDestination(spec);
+std::unique_ptr<Destination> OpenDestination(const std::string& where) {
+  if (where.starts_with("tcp://")) return OpenTcpDestination(where);
+  if (where.starts_with("cups:")) return OpenCupsDestination(where);
+  return OpenFileDestination(where);
 }
 
 std::unique_ptr<Destination> OpenFileDestination(const std::string& path) {

@@ -23,7 +23,7 @@ class Destination {
 // "-", a file path, a character device, tcp://HOST[:PORT] or
 // cups:QUEUE[@SERVER]. Nothing is opened or connected before the first job
 // except a file or device, which is checked at once.
-std::unique_ptr<Destination> OpenDestination(const std::string& spec);
+std::unique_ptr<Destination> OpenDestination(const std::string& where);
 // "-", a file path or a character device only.
 std::unique_ptr<Destination> OpenFileDestination(const std::string& path);
 
@@ -31,8 +31,8 @@ std::unique_ptr<Destination> OpenFileDestination(const std::string& path);
 // destination instead of the bytes themselves.
 std::unique_ptr<Destination> HexDumpTo(std::unique_ptr<Destination> inner);
 
-std::unique_ptr<Destination> OpenTcpDestination(const std::string& spec);
-std::unique_ptr<Destination> OpenCupsDestination(const std::string& spec);
+std::unique_ptr<Destination> OpenTcpDestination(const std::string& uri);
+std::unique_ptr<Destination> OpenCupsDestination(const std::string& uri);
 
 // Writes all of the bytes to a descriptor, or throws naming where.
 void WriteAll(int fd, std::span<const uint8_t> bytes, const std::string& where);

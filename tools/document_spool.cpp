@@ -17,7 +17,6 @@ bool DocumentSpool::Write(const uint8_t* bytes, size_t count) {
     error_ = std::string("spool file: ") + std::strerror(errno);
     return false;
   }
-  size_ += count;
   return true;
 }
 
@@ -56,7 +55,6 @@ void DocumentSpool::Clear() {
   if (file_ != nullptr) std::fclose(file_);
   file_ = nullptr;
   memory_.clear();
-  size_ = 0;
   error_.clear();
 }
 

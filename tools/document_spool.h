@@ -23,7 +23,6 @@ class DocumentSpool : public host::SpoolSink {
 
   // Why the last write failed; empty when none did.
   const std::string& error() const { return error_; }
-  uint64_t size() const { return size_; }
   bool spilled() const { return file_ != nullptr; }
 
   // Sends the document's bytes `copies` times as one job, then forgets them.
@@ -37,7 +36,6 @@ class DocumentSpool : public host::SpoolSink {
   size_t memory_limit_;
   std::vector<uint8_t> memory_;
   FILE* file_ = nullptr;
-  uint64_t size_ = 0;
   std::string error_;
 };
 

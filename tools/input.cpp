@@ -74,7 +74,10 @@ void CheckLine(const LineReader& reader, host::CodePage& code_page, std::string&
   report.unmappable += whole.replaced;
   if (whole.bytes <= units) return;
   const Conversion sent = Convert(code_page, scratch, line.data(), units, units);
-  if (report.cut_lines++ == 0) report.first_cut = {reader.line_number(), sent.bytes + 1};
+  if (report.cut_lines++ == 0) {
+    report.first_cut_line = reader.line_number();
+    report.first_cut_byte = sent.bytes + 1;
+  }
   report.cut_bytes += whole.bytes - sent.bytes;
 }
 
@@ -134,11 +137,11 @@ std::string UnmappableNote(const Input& input, const InputReport& report,
 
 std::string CutNote(const Input& input, const InputReport& report, const std::string& code_page) {
   if (report.cut_lines == 0) return {};
-  return input.name() + ": line " + std::to_string(report.first_cut.line) + ": " +
+  return input.name() + ": line " + std::to_string(report.first_cut_line) + ": " +
          Count(report.cut_lines, "line takes", "lines take") + " more bytes in " + code_page +
          " than characters, and the driver sends at most one byte per character (" +
          Count(report.cut_bytes, "byte", "bytes") + " would be lost, the first at byte " +
-         std::to_string(report.first_cut.column) + " of the line)";
+         std::to_string(report.first_cut_byte) + " of the line)";
 }
 
 }  // namespace textrelay

@@ -47,8 +47,9 @@ struct InputReport {
   // Lines longer in the code page than in UTF-16 units: the driver sends at
   // most one byte per unit, so their tails would be lost.
   uint64_t cut_lines = 0;
-  Place first_cut;
   uint64_t cut_bytes = 0;
+  uint64_t first_cut_line = 0;
+  uint64_t first_cut_byte = 0;  // the first lost byte's place in its line, from 1
 };
 
 InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::CodePage& code_page);

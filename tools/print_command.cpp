@@ -177,12 +177,7 @@ class Job {
       }
     }
     pager.Finish(document.name);
-    // Without a form feed to write the driver ends a document with FALSE
-    // although nothing failed.
-    const BOOL ended = device.EndDoc();
-    if (settings_.form_feed == 1) {
-      Require(ended, document.name + ": the driver failed to write the closing form feed");
-    }
+    Require(device.EndDoc(), document.name + ": the driver failed to end the document");
   }
 
   const PrintOptions& options_;

@@ -27,13 +27,13 @@ struct Endpoint {
 };
 
 // HOST, HOST:PORT, [IPv6] or [IPv6]:PORT after the scheme.
-Endpoint ParseEndpoint(const std::string& spec) {
-  const std::string rest = spec.substr(std::strlen("tcp://"));
+Endpoint ParseEndpoint(const std::string& uri) {
+  const std::string rest = uri.substr(std::strlen("tcp://"));
   Endpoint endpoint{rest, kRawPort};
   size_t host_end = rest.size();
   if (rest.starts_with("[")) {
     host_end = rest.find(']');
-    if (host_end == std::string::npos) throw Failure(spec + ": missing ']'");
+    if (host_end == std::string::npos) throw Failure(uri + ": missing ']'");
     endpoint.host = rest.substr(1, host_end - 1);
     ++host_end;
   } else {
@@ -42,11 +42,11 @@ Endpoint ParseEndpoint(const std::string& spec) {
     endpoint.host = rest.substr(0, host_end);
   }
   if (host_end < rest.size()) {
-    if (rest[host_end] != ':') throw Failure(spec + ": expected :PORT after the host");
+    if (rest[host_end] != ':') throw Failure(uri + ": expected :PORT after the host");
     endpoint.port = rest.substr(host_end + 1);
   }
   if (endpoint.host.empty() || endpoint.port.empty()) {
-    throw Failure(spec + ": expected tcp://HOST[:PORT]");
+    throw Failure(uri + ": expected tcp://HOST[:PORT]");
   }
   return endpoint;
 }
@@ -86,7 +86,7 @@ int ConnectWithTimeout(const addrinfo& address, const std::string& where) {
 // next job cannot run into this one.
 class TcpPrinter : public Destination {
  public:
-  explicit TcpPrinter(const std::string& spec) : where_(spec), endpoint_(ParseEndpoint(spec)) {}
+  explicit TcpPrinter(const std::string& uri) : where_(uri), endpoint_(ParseEndpoint(uri)) {}
   ~TcpPrinter() override {
     if (fd_ >= 0) close(fd_);
   }
@@ -149,8 +149,8 @@ class TcpPrinter : public Destination {
 
 }  // namespace
 
-std::unique_ptr<Destination> OpenTcpDestination(const std::string& spec) {
-  return std::make_unique<TcpPrinter>(spec);
+std::unique_ptr<Destination> OpenTcpDestination(const std::string& uri) {
+  return std::make_unique<TcpPrinter>(uri);
 }
 
 }  // namespace textrelay
