@@ -20,7 +20,13 @@ EMULATOR = [part for part in os.environ.get("TEXTRELAY_EMULATOR", "").split(";")
 SOURCE = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
 
+# With TEXTRELAY_DRIVER set, every print goes through that built DLL.
+DRIVER = os.environ.get("TEXTRELAY_DRIVER")
+
+
 def run(*args, stdin=b"", timeout=120, preexec_fn=None):
+    if DRIVER and args and args[0] == "print":
+        args = ("print", "--driver", DRIVER, *args[1:])
     return subprocess.run(EMULATOR + [PROGRAM, *args], input=stdin, capture_output=True,
                           timeout=timeout, preexec_fn=preexec_fn)
 

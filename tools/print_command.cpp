@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "driver/functions.h"
+#include "host/pe_image.h"
 #include "host/engine.h"
 #include "host/runner.h"
 #include "tools/commands.h"
@@ -150,8 +151,9 @@ class Job {
   Job(const PrintOptions& options, const DeviceSettings& settings, Destination& destination)
       : options_(options), settings_(settings), destination_(destination) {}
 
-  void Print(const std::optional<CallerDevMode>& caller, const std::vector<Document>& documents) {
-    host::Driver driver(&DrvEnableDriver);
+  void Print(host::DrvEnableDriverEntry entry, const std::optional<CallerDevMode>& caller,
+             const std::vector<Document>& documents) {
+    host::Driver driver(entry);
     Require(driver.loaded(), "the driver refused to load");
     const OpenPrinter printer(spool_);
     host::Device device(driver, caller ? caller->dm() : nullptr, kDeviceName, printer.handle);
@@ -190,10 +192,19 @@ class Job {
 
 void Note(const std::string& text) { std::fprintf(stderr, "textrelay: %s\n", text.c_str()); }
 
-int RunPrint(const PrintOptions& options) {
-  if (!options.driver_path.empty()) {
-    throw Failure("--driver " + options.driver_path + ": not available in this build");
+// The platform's DLL named by --driver, loaded before anything is sent;
+// none means the driver linked into this program.
+std::unique_ptr<host::PeImage> LoadDriver(const std::string& path) {
+  if (path.empty()) return nullptr;
+  try {
+    return host::PeImage::Load(path);
+  } catch (const host::PeImageError& error) {
+    throw Failure(std::string("--driver ") + error.what());
   }
+}
+
+int RunPrint(const PrintOptions& options) {
+  const std::unique_ptr<host::PeImage> image = LoadDriver(options.driver_path);
   if (!host::Engine::Get().code_page.Select(options.code_page)) {
     throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
   }
@@ -213,7 +224,9 @@ int RunPrint(const PrintOptions& options) {
   const TraceOutput trace(options.trace);
   std::unique_ptr<Destination> destination = OpenDestination(options.output);
   if (options.hexdump) destination = HexDumpTo(std::move(destination));
-  Job(options, settings, *destination).Print(caller, Documents(inputs, options.one_document));
+  Job(options, settings, *destination)
+      .Print(image ? image->entry() : &DrvEnableDriver, caller,
+             Documents(inputs, options.one_document));
   destination->Commit();
   return 0;
 }
