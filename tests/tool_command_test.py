@@ -81,7 +81,7 @@ class Options(Folder):
 
     def test_failures_name_what_and_where_and_send_nothing(self):
         cases = [
-            (("--driver", "x.dll"), "--driver x.dll: not available in this build"),
+            (("--driver", "x.dll"), "--driver x.dll: cannot be read"),
             (("--code-page", "NO-SUCH-PAGE"), "--code-page NO-SUCH-PAGE: iconv does not know"),
             (("missing.txt",), "missing.txt: No such file or directory"),
             (("--devmode", "missing.devmode"), "missing.devmode: No such file or directory"),
