@@ -1,6 +1,7 @@
 #include "host/code_page.h"
 
 #include <cerrno>
+#include <cstring>
 
 namespace host {
 
@@ -8,6 +9,24 @@ namespace {
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+// Eight ASCII units to their bytes at once; false, with nothing written,
+// when any of them is not ASCII. Through local copies, so that the compiler
+// need not fear that out overlaps in.
+bool NarrowAscii(const char16_t* in, char* out) {
+  uint64_t halves[2];
+  std::memcpy(halves, in, sizeof halves);
+  if (((halves[0] | halves[1]) & 0xFF80FF80FF80FF80u) != 0) return false;
+  char16_t units[8];
+  std::memcpy(units, in, sizeof units);
+  char bytes[8];
+  for (int k = 0; k < 8; ++k) bytes[k] = static_cast<char>(units[k]);
+  std::memcpy(out, bytes, sizeof bytes);
+  return true;
+}
+
+bool IsSurrogatePair(const char16_t* in, uint32_t i, uint32_t units) {
+  return IsHighSurrogate(in[i]) && i + 1 < units && IsLowSurrogate(in[i + 1]);
+}
 }  // namespace
 
 CodePage::CodePage() { Select("WINDOWS-1252"); }
@@ -49,6 +68,7 @@ int CodePage::Encode(const char16_t* in, size_t units, char* out, size_t max) {
 // by character.
 bool CodePage::BuildTable() {
   table_.clear();
+  ascii_kept_ = false;
   iconv_t back = iconv_open("UTF-16LE", name_.c_str());
   if (back == kNoConverter) return false;
   std::vector<int16_t> table(0x10000, -1);
@@ -74,25 +94,21 @@ bool CodePage::BuildTable() {
     if (sizeof unit - dst_left == 2 && table[unit[0]] < 0) table[unit[0]] = static_cast<int16_t>(b);
   }
   iconv_close(back);
-  if (single_byte) table_ = std::move(table);
-  return single_byte;
+  if (!single_byte) return false;
+  table_ = std::move(table);
+  ascii_kept_ = true;
+  for (char16_t unit = 0; unit < 0x80; ++unit) ascii_kept_ = ascii_kept_ && table_[unit] == unit;
+  return true;
 }
 
 uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  if (!table_.empty()) return ConvertByTable(out, max, in, units);
   uint32_t produced = 0;
   uint32_t i = 0;
   while (i < units && produced < max) {
-    size_t width = 1;
-    if (IsHighSurrogate(in[i]) && i + 1 < units && IsLowSurrogate(in[i + 1])) width = 2;
-    int bytes;
-    if (!table_.empty()) {
-      const int16_t byte = width == 1 ? table_[in[i]] : -1;
-      bytes = byte < 0 ? 0 : 1;
-      if (bytes) out[produced] = static_cast<char>(byte);
-    } else {
-      bytes = Encode(in + i, width, out + produced, max - produced);
-      if (bytes < 0) break;
-    }
+    const size_t width = IsSurrogatePair(in, i, units) ? 2 : 1;
+    int bytes = Encode(in + i, width, out + produced, max - produced);
+    if (bytes < 0) break;
     if (bytes == 0) {
       out[produced] = kDefaultChar;
       bytes = 1;
@@ -101,6 +117,36 @@ uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t
     produced += static_cast<uint32_t>(bytes);
     i += static_cast<uint32_t>(width);
   }
+  return produced;
+}
+
+// One byte for every character. A surrogate, alone or in a pair, is no
+// byte's character, so the table says so too and the pair is only looked
+// for on that rarer path. Where the table keeps ASCII as it is, runs of it
+// are narrowed eight units at a time.
+uint32_t CodePage::ConvertByTable(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  const int16_t* table = table_.data();  // out may alias anything: keep it in hand
+  uint32_t produced = 0;
+  uint32_t i = 0;
+  uint64_t replaced = 0;
+  while (i < units && produced < max) {
+    const bool room = units - i >= 8 && max - produced >= 8;
+    if (ascii_kept_ && room && NarrowAscii(in + i, out + produced)) {
+      i += 8;
+      produced += 8;
+      continue;
+    }
+    const int16_t byte = table[in[i]];
+    if (byte >= 0) {
+      out[produced++] = static_cast<char>(byte);
+      ++i;
+      continue;
+    }
+    i += IsSurrogatePair(in, i, units) ? 2 : 1;
+    out[produced++] = kDefaultChar;
+    ++replaced;
+  }
+  replaced_ += replaced;
   return produced;
 }
 

@@ -34,11 +34,13 @@ class CodePage {
  private:
   static constexpr char kDefaultChar = '?';
   int Encode(const char16_t* in, size_t units, char* out, size_t max);
+  uint32_t ConvertByTable(char* out, uint32_t max, const char16_t* in, uint32_t units);
   bool BuildTable();
 
   std::string name_;
   iconv_t cd_ = reinterpret_cast<iconv_t>(-1);
   std::vector<int16_t> table_;  // UTF-16 unit -> byte, -1 when unmappable
+  bool ascii_kept_ = false;     // the table maps every ASCII unit to itself
   uint64_t replaced_ = 0;
 };
 

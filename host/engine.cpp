@@ -4,7 +4,7 @@
 
 namespace host {
 
-Engine& Engine::Get() {
+Engine& Engine::Create() {
   static Engine engine;
   return engine;
 }

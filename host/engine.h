@@ -15,7 +15,12 @@ namespace host {
 
 class Engine {
  public:
-  static Engine& Get();
+  // Every engine service starts here: inline, with the construction
+  // out of line so that it stays so.
+  static Engine& Get() {
+    static Engine& engine = Create();
+    return engine;
+  }
 
   Findings findings;
   Pool pool{findings};
@@ -31,6 +36,9 @@ class Engine {
   // A fresh engine: nothing live, no faults planned, trace kept in memory.
   // The code page stays as chosen.
   void Reset();
+
+ private:
+  static Engine& Create();
 };
 
 }  // namespace host

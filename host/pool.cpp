@@ -47,12 +47,12 @@ PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
     entry.guarded = std::make_unique<GuardedBuffer>(size);
     data = entry.guarded->data();
   } else {
-    entry.heap = std::make_unique<uint8_t[]>(size);
+    entry.heap = std::make_unique_for_overwrite<uint8_t[]>(size);
     data = entry.heap.get();
   }
   // Without FL_ZERO_MEMORY the engine hands out whatever the pool held.
   std::memset(data, (flags & FL_ZERO_MEMORY) ? 0 : 0xA5, size);
-  live_.emplace(data, std::move(entry));
+  Remember(data, std::move(entry));
   return data;
 }
 
@@ -69,7 +69,18 @@ void Pool::Free(PVOID block) {
     quarantine_.push_back(std::move(it->second.guarded));
     if (quarantine_.size() > kQuarantineBlocks) quarantine_.pop_front();
   }
-  live_.erase(it);
+  spare_ = live_.extract(it);
+  spare_.mapped() = Entry{};
+}
+
+void Pool::Remember(const void* data, Entry entry) {
+  if (spare_.empty()) {
+    live_.emplace(data, std::move(entry));
+    return;
+  }
+  spare_.key() = data;
+  spare_.mapped() = std::move(entry);
+  live_.insert(std::move(spare_));
 }
 
 size_t Pool::LiveBlocks(ULONG tag) const {
@@ -85,6 +96,7 @@ const Block* Pool::Find(const void* block) const {
 
 void Pool::Reset() {
   live_.clear();
+  spare_ = {};
   quarantine_.clear();
   faults_.Clear();
   allocations_ = 0;

@@ -46,8 +46,11 @@ class Pool {
     std::unique_ptr<uint8_t[]> heap;
     std::unique_ptr<GuardedBuffer> guarded;
   };
+  void Remember(const void* data, Entry entry);
   Findings& findings_;
   std::map<const void*, Entry> live_;
+  // The last freed block's map node, reused by the next allocation.
+  std::map<const void*, Entry>::node_type spare_;
   std::deque<std::unique_ptr<GuardedBuffer>> quarantine_;
   FaultPlan faults_;
   uint64_t allocations_ = 0;

@@ -30,6 +30,7 @@ HDEV NextDeviceHandle() {
 
 Driver::Driver(DrvEnableDriverEntry entry) {
   loaded_ = entry(DDI_DRIVER_VERSION_NT4, sizeof(DRVENABLEDATA), &data_) != FALSE;
+  for (ULONG index = 0; index < functions_.size(); ++index) functions_[index] = Function(index);
 }
 
 PFN Driver::Function(ULONG index) const {
@@ -111,9 +112,9 @@ BOOL Device::StartPage() { return driver_.StartPage(&surfobj_); }
 
 BOOL Device::Text(TextObject& text) { return driver_.TextOut(&surfobj_, text.stro()); }
 
-BOOL Device::Text(std::u16string line) {
+BOOL Device::Text(std::u16string_view line) {
   TextObject text;
-  text.SetString(std::move(line));
+  text.SetString(line);
   return Text(text);
 }
 

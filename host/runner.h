@@ -3,7 +3,9 @@
 // by index, in the order of the engine's printing protocol.
 #pragma once
 
+#include <array>
 #include <string>
+#include <string_view>
 
 #include "engine/engine.h"
 #include "host/text_object.h"
@@ -38,10 +40,12 @@ class Driver {
  private:
   template <typename Fn>
   Fn Get(ULONG index) const {
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(Function(index)));
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(functions_[index]));
   }
   DRVENABLEDATA data_{};
   bool loaded_ = false;
+  // Looked up once at load, not on every call.
+  std::array<PFN, INDEX_LAST> functions_{};
 };
 
 // A device as the engine holds it, from creation to release: enabled from a
@@ -65,7 +69,7 @@ class Device {
   BOOL StartDoc(const std::u16string& name = u"textrelay", DWORD job = 1);
   BOOL StartPage();
   BOOL Text(TextObject& text);
-  BOOL Text(std::u16string text);  // one line, carried in pwszOrg
+  BOOL Text(std::u16string_view text);  // one line, carried in pwszOrg
   BOOL SendPage();
   BOOL EndDoc(FLONG fl = 0);
 

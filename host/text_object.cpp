@@ -32,8 +32,8 @@ TextObject* TextObject::Find(STROBJ* stro) {
 
 size_t LiveTextObjects() { return Registry().size(); }
 
-void TextObject::SetString(std::u16string text) {
-  text_ = std::move(text);
+void TextObject::SetString(std::u16string_view text) {
+  text_.assign(text);
   stro_.pwszOrg = reinterpret_cast<LPWSTR>(text_.data());
   stro_.cGlyphs = static_cast<ULONG>(text_.size());
 }

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/engine.h"
@@ -20,8 +21,9 @@ class TextObject {
   TextObject(const TextObject&) = delete;
   TextObject& operator=(const TextObject&) = delete;
 
-  // Each sets cGlyphs to the number of characters or glyphs given.
-  void SetString(std::u16string text);
+  // Each sets cGlyphs to the number of characters or glyphs given. A
+  // string reuses the room of the one before.
+  void SetString(std::u16string_view text);
   void SetGlyphs(std::vector<HGLYPH> glyphs);
   // pgp and pwszOrg NULL. Batch i delivers the next batches[i] glyphs (or
   // what is left); no batches means one batch of everything.

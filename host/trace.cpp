@@ -1,5 +1,6 @@
 #include "host/trace.h"
 
+#include <charconv>
 #include <cstdint>
 #include <cstring>
 #include <utility>
@@ -8,57 +9,104 @@ namespace host {
 
 namespace {
 
-// Formats one conversion whose spec (without its length) is in spec.
-std::string FormatOne(const std::string& spec, char conversion, int length, va_list& ap,
-                      const int* stars, int star_count) {
+template <typename Value>
+int Print(char* buffer, size_t size, const char* fmt, const int* stars, int star_count,
+          Value value) {
+  if (star_count == 2) return std::snprintf(buffer, size, fmt, stars[0], stars[1], value);
+  if (star_count == 1) return std::snprintf(buffer, size, fmt, stars[0], value);
+  return std::snprintf(buffer, size, fmt, value);
+}
+
+// A number or character as snprintf makes it, cut at the first zero byte
+// (so %c of 0 adds nothing) and at 511 characters.
+template <typename Value>
+void AppendPrinted(std::string& out, const std::string& fmt, const int* stars, int star_count,
+                   Value value) {
   char buffer[512];
+  Print(buffer, sizeof buffer, fmt.c_str(), stars, star_count, value);
+  out += buffer;
+}
+
+// Text may be longer than any buffer: it is formatted in place.
+void AppendText(std::string& out, const std::string& fmt, const int* stars, int star_count,
+                const char* text) {
+  const size_t start = out.size();
+  const int needed = Print(nullptr, 0, fmt.c_str(), stars, star_count, text);
+  out.resize(start + static_cast<size_t>(needed) + 1);
+  Print(out.data() + start, static_cast<size_t>(needed) + 1, fmt.c_str(), stars, star_count, text);
+  out.resize(start + static_cast<size_t>(needed));
+}
+
+// Formats one conversion whose spec (without its length) is in spec.
+void AppendOne(std::string& out, const std::string& spec, char conversion, int length, va_list& ap,
+               const int* stars, int star_count) {
   const std::string fmt = spec + conversion;
-  auto print = [&](auto value) {
-    if (star_count == 2) return std::snprintf(buffer, sizeof buffer, fmt.c_str(), stars[0], stars[1], value);
-    if (star_count == 1) return std::snprintf(buffer, sizeof buffer, fmt.c_str(), stars[0], value);
-    return std::snprintf(buffer, sizeof buffer, fmt.c_str(), value);
-  };
+  auto append = [&](auto value) { AppendPrinted(out, fmt, stars, star_count, value); };
   switch (conversion) {
     case 'd':
     case 'i':
-      if (length == 2) return print(static_cast<long long>(va_arg(ap, int64_t))), std::string(buffer);
-      return print(static_cast<int>(va_arg(ap, int32_t))), std::string(buffer);
+      if (length == 2) return append(static_cast<long long>(va_arg(ap, int64_t)));
+      return append(static_cast<int>(va_arg(ap, int32_t)));
     case 'u':
     case 'x':
     case 'X':
-      if (length == 2) return print(static_cast<unsigned long long>(va_arg(ap, uint64_t))), std::string(buffer);
-      return print(static_cast<unsigned>(va_arg(ap, uint32_t))), std::string(buffer);
+      if (length == 2) return append(static_cast<unsigned long long>(va_arg(ap, uint64_t)));
+      return append(static_cast<unsigned>(va_arg(ap, uint32_t)));
     case 'c':
-      return print(va_arg(ap, int)), std::string(buffer);
+      return append(va_arg(ap, int));
     case 'p':
-      return print(va_arg(ap, void*)), std::string(buffer);
+      return append(va_arg(ap, void*));
     case 's': {
       const char* text = va_arg(ap, const char*);
-      if (text == nullptr) text = "(null)";
-      // The text may be longer than the buffer: format it directly.
-      const int needed = star_count == 2   ? std::snprintf(nullptr, 0, fmt.c_str(), stars[0], stars[1], text)
-                         : star_count == 1 ? std::snprintf(nullptr, 0, fmt.c_str(), stars[0], text)
-                                           : std::snprintf(nullptr, 0, fmt.c_str(), text);
-      std::string out(static_cast<size_t>(needed) + 1, '\0');
-      if (star_count == 2) std::snprintf(out.data(), out.size(), fmt.c_str(), stars[0], stars[1], text);
-      else if (star_count == 1) std::snprintf(out.data(), out.size(), fmt.c_str(), stars[0], text);
-      else std::snprintf(out.data(), out.size(), fmt.c_str(), text);
-      out.resize(static_cast<size_t>(needed));
-      return out;
+      return AppendText(out, fmt, stars, star_count, text == nullptr ? "(null)" : text);
     }
   }
-  return spec + conversion;
+  out += fmt;
+}
+
+template <typename Integer>
+void AppendInteger(std::string& out, Integer value, int base) {
+  char digits[24];
+  out.append(digits, std::to_chars(digits, digits + sizeof digits, value, base).ptr);
+}
+
+// The conversions the driver traces most, without flags or width, need no
+// snprintf: false when the conversion is not one of them.
+bool AppendPlain(std::string& out, const std::string& spec, char conversion, int length,
+                 va_list& ap, const int* stars, int star_count) {
+  if (conversion == 's' && (spec == "%" || (spec == "%.*" && star_count == 1))) {
+    const char* text = va_arg(ap, const char*);
+    if (text == nullptr) text = "(null)";
+    const bool cut = star_count == 1 && stars[0] >= 0;  // a negative precision is none
+    out.append(text, cut ? strnlen(text, static_cast<size_t>(stars[0])) : std::strlen(text));
+    return true;
+  }
+  if (spec != "%") return false;
+  switch (conversion) {
+    case 'd':
+    case 'i':
+      if (length == 2) return AppendInteger(out, va_arg(ap, int64_t), 10), true;
+      return AppendInteger(out, va_arg(ap, int32_t), 10), true;
+    case 'u':
+      if (length == 2) return AppendInteger(out, va_arg(ap, uint64_t), 10), true;
+      return AppendInteger(out, va_arg(ap, uint32_t), 10), true;
+    case 'x':
+      if (length == 2) return AppendInteger(out, va_arg(ap, uint64_t), 16), true;
+      return AppendInteger(out, va_arg(ap, uint32_t), 16), true;
+  }
+  return false;
 }
 
 }  // namespace
 
-std::string FormatPlatform(const char* format, va_list ap_in) {
+void AppendPlatform(std::string& out, const char* format, va_list ap_in) {
   va_list ap;
   va_copy(ap, ap_in);
-  std::string out;
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') {
-      out += *p;
+      const char* literal = p;
+      while (p[1] != '\0' && p[1] != '%') ++p;
+      out.append(literal, p + 1);
       continue;
     }
     if (p[1] == '%') {
@@ -78,10 +126,11 @@ std::string FormatPlatform(const char* format, va_list ap_in) {
     int length = 0;
     while (*p == 'l' || *p == 'h') length += *p++ == 'l';
     if (*p == '\0') break;
-    out += FormatOne(spec, *p, length, ap, stars, star_count);
+    if (!AppendPlain(out, spec, *p, length, ap, stars, star_count)) {
+      AppendOne(out, spec, *p, length, ap, stars, star_count);
+    }
   }
   va_end(ap);
-  return out;
 }
 
 void Trace::KeepInMemory() { sink_ = Sink::kMemory; }
@@ -93,24 +142,23 @@ void Trace::WriteTo(FILE* stream) {
 
 void Trace::Discard() { sink_ = Sink::kNone; }
 
-void Trace::Print(const char* prefix, const char* format, va_list ap) {
-  if (sink_ == Sink::kNone) return;
+void Trace::Format(const char* prefix, const char* format, va_list ap) {
   pending_ += prefix;
-  pending_ += FormatPlatform(format, ap);
+  AppendPlatform(pending_, format, ap);
   size_t start = 0;
   for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
-    Emit(std::string_view(pending_).substr(start, end - start));
+    Emit(std::string_view(pending_).substr(start, end + 1 - start));
   }
   pending_.erase(0, start);
 }
 
+// line ends with its line feed, which the stream is given and memory not.
 void Trace::Emit(std::string_view line) {
   if (sink_ == Sink::kMemory) {
-    lines_.emplace_back(line);
+    lines_.emplace_back(line.substr(0, line.size() - 1));
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stream_);
-  std::fputc('\n', stream_);
 }
 
 void Trace::Reset() {

@@ -12,9 +12,10 @@
 
 namespace host {
 
-// The platform's printf: %d %i %u %x %X %c %s %p %%, flags, width and
-// precision (also as *), and the l (32-bit) and ll (64-bit) lengths.
-std::string FormatPlatform(const char* format, va_list ap);
+// The platform's printf, appended to out: %d %i %u %x %X %c %s %p %%,
+// flags, width and precision (also as *), and the l (32-bit) and ll
+// (64-bit) lengths.
+void AppendPlatform(std::string& out, const char* format, va_list ap);
 
 class Trace {
  public:
@@ -25,13 +26,17 @@ class Trace {
   void Discard();                  // nothing is formatted
   Sink sink() const { return sink_; }
 
-  void Print(const char* prefix, const char* format, va_list ap);
+  // Inline, so that with no sink a trace call costs a comparison.
+  void Print(const char* prefix, const char* format, va_list ap) {
+    if (sink_ != Sink::kNone) Format(prefix, format, ap);
+  }
 
   const std::vector<std::string>& lines() const { return lines_; }
   std::vector<std::string> TakeLines() { return std::exchange(lines_, {}); }
   void Reset();
 
  private:
+  void Format(const char* prefix, const char* format, va_list ap);
   void Emit(std::string_view line);
   Sink sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "driver/driver.h"
+#include "host/trace.h"
 #include "tests/engine_test.h"
 
 using ::testing::ElementsAre;
@@ -85,6 +86,59 @@ TEST_F(HostEngineTest, UnicodeToMultiByte_NeverPastTheLimitAndCountsDefaults) {
   ASSERT_TRUE(engine().code_page.Select("WINDOWS-1252"));
   EXPECT_FALSE(engine().code_page.Select("NO-SUCH-CODE-PAGE"));
   EXPECT_EQ(engine().code_page.name(), "WINDOWS-1252");
+}
+
+// Runs of ASCII take a shortcut through single-byte code pages; whatever
+// the run, the limit and the code page, the bytes are those that converting
+// one character at a time gives.
+TEST_F(HostEngineTest, UnicodeToMultiByte_AsciiRunsAsOneCharacterAtATime) {
+  const std::u16string text = u"0123456789abcdef\u00e9ghijklmn\U0001F5A8opqrstu\u4e00vwxyz!";
+  for (const char* name : {"WINDOWS-1252", "CP437", "IBM037"}) {
+    host::CodePage& page = engine().code_page;
+    ASSERT_TRUE(page.Select(name));
+    std::string expected;
+    for (size_t i = 0; i < text.size(); ++i) {
+      const uint32_t units = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF ? 2 : 1;
+      char byte = 0;
+      ASSERT_EQ(page.Convert(&byte, 1, &text[i], units), 1u);
+      expected += byte;
+      i += units - 1;
+    }
+    for (uint32_t max = 0; max <= expected.size() + 1; ++max) {
+      std::string out(max, '\0');
+      const uint32_t produced = page.Convert(out.data(), max, text.data(), text.size());
+      EXPECT_EQ(out.substr(0, produced), expected.substr(0, max)) << name << ", limit " << max;
+    }
+  }
+  ASSERT_TRUE(engine().code_page.Select("WINDOWS-1252"));
+  engine().code_page.ResetCounts();
+}
+
+std::string Formatted(const char* format, ...) {
+  va_list ap;
+  va_start(ap, format);
+  std::string out = "<";
+  host::AppendPlatform(out, format, ap);
+  va_end(ap);
+  return out;
+}
+
+// The common conversions take a path of their own; every one must still
+// read as the platform's printf writes it.
+TEST_F(HostEngineTest, DebugPrint_FormatsAsThePlatformsPrintf) {
+  EXPECT_EQ(Formatted("[%d] [%i] [%u] [%x] [%X]", int32_t{-5}, int32_t{7}, uint32_t{4000000000u},
+                      uint32_t{0xab}, uint32_t{0xab}),
+            "<[-5] [7] [4000000000] [ab] [AB]");
+  EXPECT_EQ(Formatted("%ld %lu %lld %llx", int32_t{-1}, uint32_t{0xFFFFFFFF}, int64_t{-1},
+                      uint64_t{0x1234567890}),
+            "<-1 4294967295 -1 1234567890");
+  EXPECT_EQ(Formatted("[%5d] [%-5d] [%05d] [%+d] [%08lx] [%*d] [%-*.*s]", 42, 42, 42, 42,
+                      uint32_t{0xab}, 4, 7, 6, 2, "abc"),
+            "<[   42] [42   ] [00042] [+42] [000000ab] [   7] [ab    ]");
+  EXPECT_EQ(Formatted("[%s] [%.*s] [%.*s] [%.*s] [%5s]", static_cast<const char*>(nullptr), 2,
+                      "abc", 9, "ab", -1, "abc", "ab"),
+            "<[(null)] [ab] [ab] [abc] [   ab]");
+  EXPECT_EQ(Formatted("[%c] [%c] 100%% %q %", 'A', 0), "<[A] [] 100% %q ");
 }
 
 TEST_F(HostEngineTest, Enumeration_BatchesAsChosen) {

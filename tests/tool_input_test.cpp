@@ -2,8 +2,10 @@
 // check pass that knows the code page's verdict before anything is sent.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -98,6 +100,45 @@ TEST_F(ToolInput, Invalid_ReplacedByReplacementCharacterWhenAsked) {
   EXPECT_EQ(report.invalid, 2u);
   EXPECT_EQ(report.invalid_line, 2u);
   EXPECT_EQ(report.invalid_offset, 4u);
+}
+
+// The C library's converter, one invalid byte at a time replaced: what the
+// reader's own decoder must match byte for byte.
+std::u16string DecodeWithIconv(const std::string& bytes) {
+  iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
+  std::u16string line(bytes.size(), u'\0');
+  char* in = const_cast<char*>(bytes.data());
+  size_t in_left = bytes.size();
+  char* out = reinterpret_cast<char*>(line.data());
+  size_t out_left = line.size() * sizeof(char16_t);
+  while (in_left > 0 &&
+         iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) {
+    std::memcpy(out, u"\uFFFD", sizeof(char16_t));
+    out += sizeof(char16_t);
+    out_left -= sizeof(char16_t);
+    ++in;
+    --in_left;
+  }
+  iconv_close(converter);
+  line.resize(line.size() - out_left / sizeof(char16_t));
+  return line;
+}
+
+TEST_F(ToolInput, Invalid_EachByteReplacedWhereTheCLibraryStops) {
+  const std::vector<std::string> lines = {
+      "\xC2\x80 \xDF\xBF \xE0\xA0\x80 \xEF\xBF\xBF \xF0\x90\x80\x80 \xF4\x8F\xBF\xBF",
+      "overlong \xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF",
+      "surrogates \xED\x9F\xBF \xED\xA0\x80 \xED\xBF\xBF \xEE\x80\x80",
+      "beyond \xF4\x90\x80\x80 \xF5\x80\x80\x80 \xF8\x88\x80\x80\x80 \xFF\xFE",
+      "broken \xE2\x41 \xE2\x82\x41 \xF0\x9F\x98 \x80\xBF \xC3",
+      "eight at a time: abcdefgh\xC3\xA9ijklmnop\xE2\x82\xACqrstuvw\xF0\x9F\x96\xA8"
+      "xyz01234\xE2\x82",
+  };
+  for (const std::string& line : lines) {
+    EXPECT_THAT(ReadAll(line + "\n", LineReader::Invalid::kReplace),
+                ElementsAre(DecodeWithIconv(line)))
+        << line;
+  }
 }
 
 TEST_F(ToolInput, Memory_LineBufferDoesNotGrowPastTheLongestLine) {

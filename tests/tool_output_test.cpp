@@ -14,6 +14,8 @@
 #include "tools/destination.h"
 #include "tools/devmode_file.h"
 #include "tools/document_spool.h"
+#include "tools/failure.h"
+#include "tools/job_spool.h"
 
 namespace {
 
@@ -79,6 +81,75 @@ TEST_F(ToolOutput, Spool_DeliversEachCopyWholeAlsoBeyondTheMemoryLimit) {
   ASSERT_TRUE(spool.Write(Bytes("x").data(), 1));
   spool.Deliver(recorder, "next", 1);
   EXPECT_THAT(recorder.jobs, ::testing::ElementsAre("doc:" + text + text + text + "|", "next:x|"));
+}
+
+// A file, standard output or a device as the job's spool sees it: each
+// write's size is kept, and every write fails once `failure` is set.
+class FileLike : public Recorder {
+ public:
+  void Write(std::span<const uint8_t> bytes) override {
+    if (!failure.empty()) throw textrelay::Failure(failure);
+    sizes.push_back(bytes.size());
+    Recorder::Write(bytes);
+  }
+  bool TakesBytesAsTheyCome() const override { return true; }
+  std::vector<size_t> sizes;
+  std::string failure;
+};
+
+TEST_F(ToolOutput, JobSpool_OneCopyToAFileIsBufferedAndFlushedWhenFullAndAtTheEnd) {
+  FileLike file;
+  const auto spool = textrelay::OpenJobSpool(file, 1, 8);
+  spool->BeginDocument("doc");
+  ASSERT_TRUE(spool->Write(Bytes("abcde").data(), 5));
+  EXPECT_THAT(file.sizes, ::testing::IsEmpty()) << "a write went out before the buffer filled";
+  ASSERT_TRUE(spool->Write(Bytes("fghij").data(), 5));
+  ASSERT_TRUE(spool->Write(Bytes("0123456789").data(), 10));  // larger than the buffer
+  ASSERT_TRUE(spool->Write(Bytes("k").data(), 1));
+  spool->EndDocument();
+  spool->BeginDocument("next");
+  spool->EndDocument();
+  EXPECT_THAT(file.sizes, ::testing::ElementsAre(5u, 5u, 10u, 1u));
+  EXPECT_THAT(file.jobs, ::testing::ElementsAre("doc:abcdefghij0123456789k|", "next:|"));
+}
+
+TEST_F(ToolOutput, JobSpool_DestinationFailureReachesTheDriverAsFalseAndIsReportedAsItsOwn) {
+  FileLike file;
+  const auto spool = textrelay::OpenJobSpool(file, 1, 4);
+  spool->BeginDocument("doc");
+  ASSERT_TRUE(spool->Write(Bytes("abc").data(), 3));
+  file.failure = "out.prn: write failed: No space left on device";
+  EXPECT_FALSE(spool->Write(Bytes("def").data(), 3));
+  EXPECT_FALSE(spool->Write(Bytes("g").data(), 1)) << "a write after a failure was taken";
+  EXPECT_EQ(spool->WriteFailure("in.txt: line 2"), file.failure);
+  EXPECT_THROW(spool->EndDocument(), textrelay::Failure);
+
+  FileLike late;
+  const auto unflushed = textrelay::OpenJobSpool(late, 1, 4);
+  unflushed->BeginDocument("doc");
+  ASSERT_TRUE(unflushed->Write(Bytes("ab").data(), 2));
+  late.failure = "out.prn: write failed: File too large";
+  EXPECT_THROW(unflushed->EndDocument(), textrelay::Failure) << "the last bytes were not flushed";
+}
+
+TEST_F(ToolOutput, JobSpool_CopiesOrAPortTakeEachDocumentWhole) {
+  FileLike file;
+  const auto copies = textrelay::OpenJobSpool(file, 2, 4);
+  copies->BeginDocument("doc");
+  ASSERT_TRUE(copies->Write(Bytes("abcdef").data(), 6));
+  EXPECT_THAT(file.jobs, ::testing::IsEmpty());
+  copies->EndDocument();
+  EXPECT_THAT(file.jobs, ::testing::ElementsAre("doc:abcdefabcdef|"));
+
+  Recorder port;
+  const auto whole = textrelay::OpenJobSpool(port, 1, 4);
+  whole->BeginDocument("doc");
+  ASSERT_TRUE(whole->Write(Bytes("abcdef").data(), 6));
+  EXPECT_THAT(port.jobs, ::testing::IsEmpty());
+  whole->EndDocument();
+  EXPECT_THAT(port.jobs, ::testing::ElementsAre("doc:abcdef|"));
+  EXPECT_EQ(whole->WriteFailure("in.txt: line 2"),
+            "in.txt: line 2: the driver's text output failed");
 }
 
 TEST_F(ToolOutput, HexDump_RowsOffsetsAndAsciiPerJob) {

@@ -30,6 +30,7 @@ class StandardOutput : public Destination {
     WriteAll(STDOUT_FILENO, bytes, "standard output");
   }
   void EndJob() override {}
+  bool TakesBytesAsTheyCome() const override { return true; }
 };
 
 // A device, a pipe or anything else that is not a regular file is written
@@ -44,6 +45,7 @@ class DeviceFile : public Destination {
   void BeginJob(const std::string&) override {}
   void Write(std::span<const uint8_t> bytes) override { WriteAll(fd_, bytes, path_); }
   void EndJob() override {}
+  bool TakesBytesAsTheyCome() const override { return true; }
 
  private:
   std::string path_;
@@ -69,6 +71,7 @@ class RegularFile : public Destination {
   void BeginJob(const std::string&) override {}
   void Write(std::span<const uint8_t> bytes) override { WriteAll(fd_, bytes, path_); }
   void EndJob() override {}
+  bool TakesBytesAsTheyCome() const override { return true; }
   void Commit() override {
     if (fsync(fd_) != 0) FailWithErrno(path_ + ": write failed");
     const int fd = std::exchange(fd_, -1);

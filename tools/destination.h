@@ -18,6 +18,10 @@ class Destination {
   virtual void EndJob() = 0;
   // Every job is complete: the output may now appear whole.
   virtual void Commit() {}
+  // A file, standard output or a device can be given a document's bytes
+  // while the driver still writes it; a printer port or a queue is given
+  // each document whole.
+  virtual bool TakesBytesAsTheyCome() const { return false; }
 };
 
 // "-", a file path, a character device, tcp://HOST[:PORT] or

@@ -33,6 +33,7 @@ class HexDump : public Destination {
     inner_->EndJob();
   }
   void Commit() override { inner_->Commit(); }
+  bool TakesBytesAsTheyCome() const override { return inner_->TakesBytesAsTheyCome(); }
 
  private:
   static std::string Offset(uint64_t offset) {

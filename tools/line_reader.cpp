@@ -1,7 +1,10 @@
 #include "tools/line_reader.h"
 
+#include <iconv.h>
+
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 
 #include "tools/failure.h"
 
@@ -17,15 +20,72 @@ iconv_t OpenUtf8ToUtf16() {
   if (converter == kNoConverter) FailWithErrno("iconv: UTF-8 to UTF-16LE");
   return converter;
 }
+
+struct Character {
+  size_t length = 0;  // in bytes; 0 when the bytes are no character
+  char32_t code_point = 0;
+};
+
+// The character at in, taken as strictly as the C library's converter takes
+// it: no overlong form, no surrogate, nothing beyond U+10FFFF, nothing cut
+// short.
+Character DecodeCharacter(const unsigned char* in, size_t left) {
+  const unsigned char lead = in[0];
+  if (lead < 0x80) return {1, lead};
+  size_t length;
+  char32_t least;
+  char32_t code_point;
+  if (lead < 0xC2) return {};
+  if (lead < 0xE0) {
+    length = 2, least = 0x80, code_point = lead & 0x1F;
+  } else if (lead < 0xF0) {
+    length = 3, least = 0x800, code_point = lead & 0x0F;
+  } else if (lead < 0xF5) {
+    length = 4, least = 0x10000, code_point = lead & 0x07;
+  } else {
+    return {};
+  }
+  if (left < length) return {};
+  for (size_t i = 1; i < length; ++i) {
+    if ((in[i] & 0xC0) != 0x80) return {};
+    code_point = code_point << 6 | (in[i] & 0x3F);
+  }
+  const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
+  if (code_point < least || code_point > 0x10FFFF || surrogate) return {};
+  return {length, code_point};
+}
+
+// Eight ASCII bytes to their units at once, most text being ASCII; false,
+// with nothing written, when any of them is not ASCII. Through local
+// copies, so that the compiler need not fear that out overlaps in.
+bool WidenAscii(const unsigned char* in, char16_t* out) {
+  uint64_t eight;
+  std::memcpy(&eight, in, sizeof eight);
+  if ((eight & 0x8080808080808080u) != 0) return false;
+  unsigned char bytes[8];
+  std::memcpy(bytes, in, sizeof bytes);
+  char16_t units[8];
+  for (int k = 0; k < 8; ++k) units[k] = bytes[k];
+  std::memcpy(out, units, sizeof units);
+  return true;
+}
+
+char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
+  if (code_point < 0x10000) {
+    *out++ = static_cast<char16_t>(code_point);
+    return out;
+  }
+  code_point -= 0x10000;
+  *out++ = static_cast<char16_t>(0xD800 + (code_point >> 10));
+  *out++ = static_cast<char16_t>(0xDC00 + (code_point & 0x3FF));
+  return out;
+}
 }  // namespace
 
 LineReader::LineReader(FILE* stream, std::string name, Invalid invalid)
-    : stream_(stream), name_(std::move(name)), invalid_(invalid), converter_(OpenUtf8ToUtf16()) {}
+    : stream_(stream), name_(std::move(name)), invalid_(invalid) {}
 
-LineReader::~LineReader() {
-  iconv_close(converter_);
-  std::free(raw_);
-}
+LineReader::~LineReader() { std::free(raw_); }
 
 bool LineReader::Next() {
   const size_t length = ReadRawLine();
@@ -51,30 +111,39 @@ size_t LineReader::ReadRawLine() {
   return length;
 }
 
-// One UTF-8 byte never yields more than one UTF-16 unit, so the line's
-// byte count bounds its units and iconv never runs out of room.
+// Decoded here rather than by iconv, which costs more per line than the
+// line itself; an invalid byte becomes U+FFFD on its own, as iconv reports
+// it. One UTF-8 byte never yields more than one UTF-16 unit, so the line's
+// byte count bounds its units.
 void LineReader::Decode(size_t length) {
-  size_t start = 0;
+  size_t at = 0;
   if (line_offset_ == 0 && std::string_view(raw_, length).starts_with(kByteOrderMark)) {
-    start = kByteOrderMark.size();
+    at = kByteOrderMark.size();
   }
   line_.resize(length);
-  char* in = raw_ + start;
-  size_t in_left = length - start;
-  char* out = reinterpret_cast<char*>(line_.data());
-  size_t out_left = length * sizeof(char16_t);
-  iconv(converter_, nullptr, nullptr, nullptr, nullptr);
-  while (in_left > 0) {
-    if (iconv(converter_, &in, &in_left, &out, &out_left) != static_cast<size_t>(-1)) break;
-    OnInvalid(static_cast<size_t>(in - raw_));
-    *reinterpret_cast<char16_t*>(out) = kReplacement;
-    out += sizeof(char16_t);
-    out_left -= sizeof(char16_t);
-    ++in;
-    --in_left;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(raw_);
+  char16_t* out = line_.data();
+  while (at < length) {
+    if (length - at >= 8 && WidenAscii(bytes + at, out)) {
+      out += 8;
+      at += 8;
+      continue;
+    }
+    if (bytes[at] < 0x80) {
+      *out++ = bytes[at++];
+      continue;
+    }
+    const Character character = DecodeCharacter(bytes + at, length - at);
+    if (character.length == 0) {
+      OnInvalid(at);
+      *out++ = kReplacement;
+      ++at;
+      continue;
+    }
+    out = AppendUtf16(out, character.code_point);
+    at += character.length;
   }
-  line_.resize(static_cast<size_t>(out - reinterpret_cast<char*>(line_.data())) /
-               sizeof(char16_t));
+  line_.resize(static_cast<size_t>(out - line_.data()));
 }
 
 void LineReader::OnInvalid(size_t at) {

@@ -3,8 +3,6 @@
 // line and no more, however long the input.
 #pragma once
 
-#include <iconv.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -41,7 +39,6 @@ class LineReader {
   FILE* stream_;
   std::string name_;
   Invalid invalid_;
-  iconv_t converter_;
   char* raw_ = nullptr;  // getline's buffer, reused for every line
   size_t raw_capacity_ = 0;
   std::u16string line_;

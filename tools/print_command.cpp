@@ -8,9 +8,9 @@
 #include "tools/commands.h"
 #include "tools/destination.h"
 #include "tools/devmode_file.h"
-#include "tools/document_spool.h"
 #include "tools/failure.h"
 #include "tools/input.h"
+#include "tools/job_spool.h"
 
 namespace textrelay {
 
@@ -32,6 +32,8 @@ class TraceOutput {
     }
     file_ = std::fopen(target.c_str(), "w");
     if (file_ == nullptr) FailWithErrno("--trace=" + target);
+    // Several lines for every line printed: written in large blocks.
+    std::setvbuf(file_, nullptr, _IOFBF, 1 << 20);
     trace.WriteTo(file_);
   }
   ~TraceOutput() {
@@ -81,21 +83,19 @@ void Require(BOOL result, const std::string& what) {
 
 // Brackets the lines with pages: a new page after every N lines when asked,
 // and at every line holding a form feed, which itself goes to the printer
-// with the line.
+// with the line. One text object carries every line.
 class Pager {
  public:
-  Pager(host::Device& device, const DocumentSpool& spool, int lines_per_page)
+  Pager(host::Device& device, const JobSpool& spool, int lines_per_page)
       : device_(device), spool_(spool), lines_per_page_(lines_per_page) {}
 
-  void Line(const std::u16string& line, const std::string& where) {
+  void Line(const std::u16string& line, const std::string& name, uint64_t number) {
     const bool full = lines_per_page_ > 0 && lines_on_page_ == lines_per_page_;
     const bool form_feed = line.find(u'\f') != std::u16string::npos && lines_on_page_ > 0;
-    if (page_open_ && (full || form_feed)) EndPage(where);
-    if (!page_open_) StartPage(where);
-    if (!device_.Text(line)) {
-      throw Failure(where + ": " +
-                    (spool_.error().empty() ? "the driver's text output failed" : spool_.error()));
-    }
+    if (page_open_ && (full || form_feed)) EndPage(Where(name, number));
+    if (!page_open_) StartPage(Where(name, number));
+    text_.SetString(line);
+    if (!device_.Text(text_)) throw Failure(spool_.WriteFailure(Where(name, number)));
     ++lines_on_page_;
   }
 
@@ -105,6 +105,9 @@ class Pager {
   }
 
  private:
+  static std::string Where(const std::string& name, uint64_t number) {
+    return name + ": line " + std::to_string(number);
+  }
   void StartPage(const std::string& where) {
     Require(device_.StartPage(), where + ": the driver failed to start a page");
     page_open_ = true;
@@ -116,8 +119,9 @@ class Pager {
   }
 
   host::Device& device_;
-  const DocumentSpool& spool_;
+  const JobSpool& spool_;
   int lines_per_page_;
+  host::TextObject text_;
   bool page_open_ = false;
   int lines_on_page_ = 0;
 };
@@ -155,28 +159,29 @@ class Job {
              const std::vector<Document>& documents) {
     host::Driver driver(entry);
     Require(driver.loaded(), "the driver refused to load");
-    const OpenPrinter printer(spool_);
+    const std::shared_ptr<JobSpool> spool = OpenJobSpool(destination_, settings_.copies);
+    const OpenPrinter printer(spool);
     host::Device device(driver, caller ? caller->dm() : nullptr, kDeviceName, printer.handle);
     Require(device.ok(), "the driver could not create the device");
     DWORD job = 0;
     for (const Document& document : documents) {
-      PrintDocument(device, document, ++job);
-      spool_->Deliver(destination_, document.name, settings_.copies);
+      spool->BeginDocument(document.name);
+      PrintDocument(device, *spool, document, ++job);
+      spool->EndDocument();
     }
   }
 
  private:
-  void PrintDocument(host::Device& device, const Document& document, DWORD job) {
+  void PrintDocument(host::Device& device, const JobSpool& spool, const Document& document,
+                     DWORD job) {
     Require(device.StartDoc(Widen(document.name), job),
             document.name + ": the driver failed to start the document");
-    Pager pager(device, *spool_, options_.lines_per_page);
+    Pager pager(device, spool, options_.lines_per_page);
     const auto invalid = options_.replace_invalid ? LineReader::Invalid::kReplace
                                                   : LineReader::Invalid::kStop;
     for (const Input* input : document.inputs) {
       LineReader reader(input->Rewound(), input->name(), invalid);
-      while (reader.Next()) {
-        pager.Line(reader.line(), input->name() + ": line " + std::to_string(reader.line_number()));
-      }
+      while (reader.Next()) pager.Line(reader.line(), input->name(), reader.line_number());
     }
     pager.Finish(document.name);
     Require(device.EndDoc(), document.name + ": the driver failed to end the document");
@@ -185,7 +190,6 @@ class Job {
   const PrintOptions& options_;
   const DeviceSettings& settings_;
   Destination& destination_;
-  std::shared_ptr<DocumentSpool> spool_ = std::make_shared<DocumentSpool>();
 };
 
 }  // namespace
