@@ -36,8 +36,7 @@ uint16_t Le16At(const std::vector<uint8_t>& bytes, size_t offset) {
 class CallerDevMode {
  public:
   explicit CallerDevMode(const std::vector<uint8_t>& input)
-      : size_(std::max(kHeaderBytes, size_t{Le16At(input, offsetof(DEVMODEW, dmSize))} +
-                                         Le16At(input, offsetof(DEVMODEW, dmDriverExtra)))),
+      : size_(ClaimedSize(input)),
         buffer_((size_ + kAlign - 1) / kAlign * kAlign) {
     std::memset(buffer_.data(), 0, buffer_.size());
     std::copy_n(input.begin(), std::min(input.size(), size_), buffer_.data());
@@ -52,6 +51,14 @@ class CallerDevMode {
   const DEVMODEW* devmode() const { return reinterpret_cast<const DEVMODEW*>(data()); }
 
  private:
+  // Read from the header as the driver will see it: a short input is
+  // padded with zeros, so a half-present dmSize counts only its first byte.
+  static size_t ClaimedSize(std::vector<uint8_t> header) {
+    if (header.size() < kHeaderBytes) header.resize(kHeaderBytes, 0);
+    return std::max(kHeaderBytes, size_t{Le16At(header, offsetof(DEVMODEW, dmSize))} +
+                                      Le16At(header, offsetof(DEVMODEW, dmDriverExtra)));
+  }
+
   static constexpr size_t kAlign = alignof(DEVMODEW);
   size_t size_;
   host::GuardedBuffer buffer_;
