@@ -81,7 +81,7 @@ VOID APIENTRY DrvCompletePDEV(DHPDEV dhpdev, HDEV hdev) {
   reinterpret_cast<PDevice*>(dhpdev)->hDev = hdev;
 }
 
-// Called by the engine when a device is replaced by a new one. Every
+// Called by the engine when a device is replaced by its successor. Every
 // setting is fixed at creation, so nothing carries over; never fails.
 BOOL APIENTRY DrvResetPDEV(DHPDEV dhpdevOld, DHPDEV dhpdevNew) {
   DrvDebugPrint("DrvResetPDEV: dhpdevOld [%08lx], dhpdevNew [%08lx]", DRV_TRACE_PTR(dhpdevOld),

@@ -82,7 +82,7 @@ static BOOL SetBitmapSize() {
 
 // Called by DrvEnablePDEV once per device creation, after the device mode
 // is built and merged and before InitGDIInfo and InitDevInfo. Fills the
-// caller's memory with at most cjPDevice bytes of the new device: settings,
+// caller's memory with at most cjPDevice bytes of the device being made: settings,
 // geometry and output settings, every handle zero. FALSE, with nothing
 // copied, when the device mode cannot make a surface; the caller frees its
 // memory.
