@@ -45,9 +45,16 @@ class Handles {
   size_t LiveSurfaces() const { return surfaces_.size(); }
   size_t LivePalettes() const { return palettes_.size(); }
   uint64_t PalettesCreated() const { return palettes_created_; }
+  // What the last successful create handed out; 0 before the first.
+  HSURF LastSurface() const { return last_surface_; }
+  HPALETTE LastPalette() const { return last_palette_; }
 
   // One plan for both create calls: "the k-th create" counts either.
   FaultPlan& failed_creates() { return failed_creates_; }
+  // A failed association leaves the surface as it was, unassociated.
+  FaultPlan& failed_associations() { return failed_associations_; }
+  // A failed deletion answers FALSE, yet the handle is gone all the same.
+  FaultPlan& failed_deletions() { return failed_deletions_; }
   void Reset();
 
  private:
@@ -56,8 +63,12 @@ class Handles {
   std::map<HSURF, Surface> surfaces_;
   std::map<HPALETTE, Palette> palettes_;
   FaultPlan failed_creates_;
+  FaultPlan failed_associations_;
+  FaultPlan failed_deletions_;
   uintptr_t next_handle_ = 0x1000;
   uint64_t palettes_created_ = 0;
+  HSURF last_surface_ = nullptr;
+  HPALETTE last_palette_ = nullptr;
 };
 
 }  // namespace host

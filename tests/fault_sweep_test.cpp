@@ -3,6 +3,8 @@
 // reached the printer, and nothing is left live.
 #include <cstdio>
 #include <random>
+#include <regex>
+#include <utility>
 
 #include "tests/engine_test.h"
 #include "tests/three_page_job.h"
@@ -98,6 +100,32 @@ TEST_F(FaultSweepTest, Create_PaletteIsOptionalBitmapIsNot) {
   ExpectNothingLive();
 }
 
+// The trace with the handles and pointers of one run masked; a zero stays.
+std::vector<std::string> Masked(const std::vector<std::string>& trace) {
+  const std::regex handle("\\[(?!00000000\\])[0-9a-f]{8}\\]");
+  std::vector<std::string> masked;
+  for (const std::string& line : trace) masked.push_back(std::regex_replace(line, handle, "[*]"));
+  return masked;
+}
+
+// The engine's answers to EngAssociateSurface and EngDeleteSurface are not
+// looked at: with either failing, the job prints and traces exactly what
+// it does when neither fails.
+TEST_F(FaultSweepTest, SurfaceAnswers_FailedAssociationOrDeletionChangesNothing) {
+  ClearOutput();
+  ASSERT_TRUE(Run().AllTrue());
+  const std::vector<std::string> clean_trace = Masked(trace());
+  ClearOutput();
+  for (host::FaultPlan* plan :
+       {&engine().handles.failed_associations(), &engine().handles.failed_deletions()}) {
+    const int points = Sweep(*plan, [&](const JobRun& run) {
+      EXPECT_TRUE(run.AllTrue());
+      EXPECT_EQ(Masked(trace()), clean_trace);
+    });
+    EXPECT_EQ(points, 1);  // one surface a job
+  }
+}
+
 TEST_F(FaultSweepTest, FailedWrite_OnlyThatCallIsFalse) {
   const int points = Sweep(engine().spooler.failed_writes(),
                            [](const JobRun& run) { EXPECT_EQ(FalseCalls(run), 1); });
@@ -141,24 +169,29 @@ TEST_F(FaultSweepTest, DdiError_EveryBatchFailsTheEnumeratedLineOnly) {
 // the suite twice (linked and loaded): a fifth of the jobs there.
 TEST_F(FaultSweepTest, Random_JobsWithSixPercentFailuresKeepTheContract) {
   const int jobs = sizeof(void*) == 4 ? 2000 : 10000;
+  // Each plan draws from the job's seed plus its own offset; the
+  // enumeration's error draws from offset 4.
+  const std::pair<host::FaultPlan*, uint64_t> plans[] = {
+      {&engine().pool.faults(), 0},
+      {&engine().handles.failed_creates(), 1},
+      {&engine().spooler.failed_writes(), 2},
+      {&engine().spooler.short_writes(), 3},
+      {&engine().handles.failed_associations(), 5},
+      {&engine().handles.failed_deletions(), 6},
+  };
   uint64_t failures = 0;
   for (int i = 0; i < jobs && !HasFailure(); ++i) {
     const uint64_t seed = kFirstSeed + i;
     SCOPED_TRACE("seed " + std::to_string(seed));
-    engine().pool.faults().FailRandom(seed, kRandomRate);
-    engine().handles.failed_creates().FailRandom(seed + 1, kRandomRate);
-    engine().spooler.failed_writes().FailRandom(seed + 2, kRandomRate);
-    engine().spooler.short_writes().FailRandom(seed + 3, kRandomRate);
+    for (const auto& [plan, offset] : plans) plan->FailRandom(seed + offset, kRandomRate);
     std::mt19937_64 random(seed + 4);
     const bool ddi_error = std::uniform_real_distribution<double>(0, 1)(random) < kRandomRate;
     ExpectContract(Run(ddi_error ? random() % kJobEnumerationBatches : kJobEnumerationBatches));
-    failures += engine().pool.faults().Failures() + engine().handles.failed_creates().Failures() +
-                engine().spooler.failed_writes().Failures() +
-                engine().spooler.short_writes().Failures() + (ddi_error ? 1 : 0);
-    engine().pool.faults().Clear();
-    engine().handles.failed_creates().Clear();
-    engine().spooler.failed_writes().Clear();
-    engine().spooler.short_writes().Clear();
+    failures += ddi_error ? 1 : 0;
+    for (const auto& [plan, offset] : plans) {
+      failures += plan->Failures();
+      plan->Clear();
+    }
     ClearOutput();
   }
   std::printf("random jobs: %d, faults injected: %llu\n", jobs,

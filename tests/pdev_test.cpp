@@ -1,8 +1,11 @@
 // The physical device's geometry and the capability records handed to the
 // engine, through the routines that build them.
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
+#include <iterator>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "devmode/devmode.h"
@@ -204,35 +207,197 @@ TEST_F(PDevTest, Copy_PDeviceClampedToCallersSize) {
   EXPECT_TRUE(none.CanaryFrom(0));
 }
 
-// The computed fields, at the default resolution and at another one.
-TEST_F(PDevTest, GdiInfo_PageAndResolution) {
-  struct Case {
-    SHORT dpi;
-    ULONG width, height, width_mm, height_mm;
-    LONG dots_per_mm;
+// GDIINFO and DEVINFO byte for byte. Offsets and values are written out
+// here from the records' published layout, not taken from pdev/.
+struct Field {
+  size_t ib;
+  size_t cj;
+  uint64_t value;  // little-endian, zero beyond its eighth byte
+};
+
+// A page as the engine is told it, with what follows from it worked out
+// by hand: millimetres truncated, dots per millimetre rounded.
+struct Page {
+  uint32_t width, height, dpi, width_mm, height_mm, dots_per_mm;
+};
+
+constexpr Page kDefaultPage = {3020, 2233, 203, 377, 279, 8};
+
+// ciDevice, in LDECI4: x, y and Y of each primary and the alignment white,
+// then the gammas and the dyes.
+constexpr int32_t kColorInfo[] = {
+    6380,  3350,  0,      // Red
+    2345,  6075,  0,      // Green
+    1410,  932,   0,      // Blue
+    2000,  2450,  0,      // Cyan
+    5210,  2100,  0,      // Magenta
+    4750,  5100,  0,      // Yellow
+    3127,  3290,  0,      // AlignmentWhite
+    12500, 12500, 12500,  // RedGamma, GreenGamma, BlueGamma
+    585,   120,           // MagentaInCyanDye, YellowInCyanDye
+    0,     0,             // CyanInMagentaDye, YellowInMagentaDye
+    0,     10000,         // CyanInYellowDye, MagentaInYellowDye
+};
+
+std::vector<Field> GdiInfoFields(const Page& p) {
+  std::vector<Field> fields = {
+      {0, 4, 0x4000},          // ulVersion
+      {4, 4, 2},               // ulTechnology: a raster printer
+      {8, 4, p.width_mm},      // ulHorzSize
+      {12, 4, p.height_mm},    // ulVertSize
+      {16, 4, p.width},        // ulHorzRes
+      {20, 4, p.height},       // ulVertRes
+      {24, 4, 1},              // cBitsPixel
+      {28, 4, 1},              // cPlanes
+      {32, 4, 2},              // ulNumColors
+      {36, 4, 0},              // flRaster
+      {40, 4, p.dpi},          // ulLogPixelsX
+      {44, 4, p.dpi},          // ulLogPixelsY
+      {48, 4, 1},              // flTextCaps: TC_OP_CHARACTER
+      {52, 12, 0},             // ulDACRed, ulDACGreen, ulDACBlue
+      {64, 4, 500},            // ulAspectX
+      {68, 4, 500},            // ulAspectY
+      {72, 4, 707},            // ulAspectXY
+      {76, 4, 1},              // xStyleStep
+      {80, 4, 1},              // yStyleStep
+      {84, 4, p.dots_per_mm},  // denStyleStep
+      {88, 8, 0},              // ptlPhysOffset
+      {96, 4, p.width},        // szlPhysSize.cx
+      {100, 4, p.height},      // szlPhysSize.cy
+      {104, 4, 0},             // ulNumPalReg
+      {228, 4, p.dpi},         // ulDevicePelsDPI
+      {232, 4, 0},             // ulPrimaryOrder: PRIMARY_ORDER_ABC
+      {236, 4, 3},             // ulHTPatternSize: HT_PATSIZE_4x4_M
+      {240, 4, 0},             // ulHTOutputFormat: HT_FORMAT_1BPP
+      {244, 4, 2},             // flHTFlags: HT_FLAG_HAS_BLACK_DYE
+      {248, 16, 0},            // ulVRefresh, ulBltAlignment, ulPanningHorzRes, ulPanningVertRes
   };
-  // 2030 / 254 = 7.99 rounds to 8; 3000 / 254 = 11.81 rounds to 12.
-  for (const Case& c : {Case{203, 3020, 2233, 377, 279, 8}, Case{300, 4463, 3300, 377, 279, 12}}) {
-    devmode_.dm.dmPrintQuality = c.dpi;
+  for (size_t i = 0; i < std::size(kColorInfo); ++i) {
+    fields.push_back({108 + 4 * i, 4, static_cast<uint32_t>(kColorInfo[i])});
+  }
+  return fields;
+}
+
+// A LOGFONTW's fields in their order.
+struct Font {
+  int32_t height, width, escapement, orientation, weight;
+  uint8_t italic, underline, strike_out, char_set, out_precision, clip_precision, quality,
+      pitch_and_family;
+  std::u16string_view face;
+};
+
+// The default, variable and fixed fonts; the face fills its 32 units with
+// zeros after the name.
+constexpr Font kFonts[] = {
+    {16, 7, 0, 0, 700, 0, 0, 0, 0, 0, 0, 0, 2, u"System"},
+    {12, 9, 0, 0, 400, 0, 0, 0, 0, 0, 2, 2, 2, u"MS Sans Serif"},
+    {12, 9, 0, 0, 400, 0, 0, 0, 0, 0, 2, 2, 1, u"Courier"},
+};
+
+void AddFont(std::vector<Field>& fields, size_t ib, const Font& f) {
+  const auto value = [](int32_t v) { return static_cast<uint64_t>(static_cast<uint32_t>(v)); };
+  for (const Field& field : {Field{0, 4, value(f.height)}, Field{4, 4, value(f.width)},
+                             Field{8, 4, value(f.escapement)}, Field{12, 4, value(f.orientation)},
+                             Field{16, 4, value(f.weight)}, Field{20, 1, f.italic},
+                             Field{21, 1, f.underline}, Field{22, 1, f.strike_out},
+                             Field{23, 1, f.char_set}, Field{24, 1, f.out_precision},
+                             Field{25, 1, f.clip_precision}, Field{26, 1, f.quality},
+                             Field{27, 1, f.pitch_and_family}}) {
+    fields.push_back({ib + field.ib, field.cj, field.value});
+  }
+  for (size_t i = 0; i < LF_FACESIZE; ++i) {
+    fields.push_back({ib + 28 + 2 * i, 2, i < f.face.size() ? f.face[i] : 0u});
+  }
+}
+
+std::vector<Field> DevInfoFields(HPALETTE hpal) {
+  std::vector<Field> fields = {{0, 4, 0x420}};  // flGraphicsCaps: colour and mono dither
+  for (size_t i = 0; i < 3; ++i) AddFont(fields, 4 + 92 * i, kFonts[i]);
+  fields.push_back({280, 4, 0});  // cFonts
+  fields.push_back({284, 4, 1});  // iDitherFormat: BMF_1BPP
+  fields.push_back({288, 2, 1});  // cxDither
+  fields.push_back({290, 2, 1});  // cyDither
+  // 64-bit hosts widen the handle and align it; the padding stays zero.
+  const size_t ib_palette = offsetof(DEVINFO, hpalDefault);
+  if (ib_palette > 292) fields.push_back({292, ib_palette - 292, 0});
+  fields.push_back({ib_palette, sizeof(HPALETTE), reinterpret_cast<uintptr_t>(hpal)});
+  return fields;
+}
+
+// The record the fields make; every byte of the first cj must be written
+// by exactly one field.
+std::vector<uint8_t> Assemble(const std::vector<Field>& fields, size_t cj) {
+  std::vector<uint8_t> bytes(cj, 0);
+  std::vector<int> writes(cj, 0);
+  for (const Field& f : fields) {
+    for (size_t i = 0; i < f.cj; ++i) {
+      bytes.at(f.ib + i) = i < 8 ? static_cast<uint8_t>(f.value >> (8 * i)) : 0;
+      ++writes.at(f.ib + i);
+    }
+  }
+  EXPECT_THAT(writes, ::testing::Each(1)) << "the table misses or overlaps a byte";
+  return bytes;
+}
+
+std::vector<uint8_t> Prefix(const Canvas& canvas, size_t cj) {
+  return {canvas.bytes.begin(), canvas.bytes.begin() + cj};
+}
+
+// What DrvEnablePDEV answers the engine, for the default device, a
+// landscape one and another paper size; the palette is the one the
+// engine made for the device, black then white.
+TEST_F(PDevTest, Records_WholeGdiInfoAndDevInfoThroughTheFunctionTable) {
+  DEVMODEW landscape{};
+  landscape.dmSize = sizeof(DEVMODEW);
+  landscape.dmFields = DM_ORIENTATION;
+  landscape.dmOrientation = DMORIENT_LANDSCAPE;
+  DEVMODEW paper = landscape;
+  paper.dmFields = DM_PAPERWIDTH | DM_PAPERLENGTH;
+  paper.dmPaperWidth = 2000;
+  paper.dmPaperLength = 2970;
+  struct Case {
+    const char* name;
+    DEVMODEW* pdm;
+    Page page;
+  };
+  // 2000 and 2970 tenths at 203 dpi: 1598 x 2374 pixels, 199 x 297 mm.
+  for (const Case& c : {Case{"default", nullptr, kDefaultPage},
+                        Case{"landscape", &landscape, kDefaultPage},
+                        Case{"2000 x 2970", &paper, {1598, 2374, 203, 199, 297, 8}}}) {
+    SCOPED_TRACE(c.name);
+    Canvas gdiinfo(300), devinfo(sizeof(DEVINFO) + 16);
+    const DHPDEV dhpdev = driver_.EnablePDEV(
+        c.pdm, 300, gdiinfo.as<GDIINFO>(), static_cast<ULONG>(devinfo.bytes.size()),
+        devinfo.as<DEVINFO>(), nullptr, const_cast<LPWSTR>(u"Relay"), printer_);
+    ASSERT_NE(dhpdev, nullptr);
+    EXPECT_EQ(Prefix(gdiinfo, 264), Assemble(GdiInfoFields(c.page), 264));
+    EXPECT_TRUE(gdiinfo.CanaryFrom(264));
+
+    const HPALETTE hpal = engine().handles.LastPalette();
+    const host::Palette* palette = engine().handles.FindPalette(hpal);
+    ASSERT_NE(palette, nullptr);
+    EXPECT_EQ(palette->mode, static_cast<ULONG>(PAL_INDEXED));
+    EXPECT_THAT(palette->colors, ElementsAre(0x00000000u, 0x00FFFFFFu));
+    EXPECT_EQ(palette->red + palette->green + palette->blue, 0u);
+    EXPECT_EQ(Prefix(devinfo, DRV_DEVINFO_BYTES), Assemble(DevInfoFields(hpal), DRV_DEVINFO_BYTES));
+    EXPECT_TRUE(devinfo.CanaryFrom(DRV_DEVINFO_BYTES));
+    driver_.DisablePDEV(dhpdev);
+  }
+}
+
+// The resolution never comes from a caller, so other resolutions are built
+// directly. 38 dpi: 380 + 127 is just short of two dots per millimetre.
+TEST_F(PDevTest, Records_WholeGdiInfoAtOtherResolutions) {
+  for (const Page& page : {Page{4463, 3300, 300, 377, 279, 12}, Page{565, 418, 38, 377, 279, 1}}) {
+    devmode_.dm.dmPrintQuality = static_cast<SHORT>(page.dpi);
     PDevice pdev = Device();
-    Canvas caller(sizeof(GDIINFO) + 64);
-    ASSERT_EQ(InitGDIInfo(&pdev, caller.as<GDIINFO>(), static_cast<ULONG>(caller.bytes.size())),
-              TRUE);
+    Canvas caller(300);
+    ASSERT_EQ(InitGDIInfo(&pdev, caller.as<GDIINFO>(), 300), TRUE);
     EXPECT_THAT(trace(), ElementsAre(Line("InitGDIInfo: lpPDevice [" + Hex8(&pdev) + "]."),
                                      Line("InitGDIInfo: Returning [1].")));
-    const GDIINFO& gi = *caller.as<GDIINFO>();
-    EXPECT_THAT(std::vector<ULONG>({gi.ulHorzSize, gi.ulVertSize, gi.ulHorzRes, gi.ulVertRes,
-                                    static_cast<ULONG>(gi.szlPhysSize.cx),
-                                    static_cast<ULONG>(gi.szlPhysSize.cy)}),
-                ElementsAre(c.width_mm, c.height_mm, c.width, c.height, c.width, c.height));
-    EXPECT_THAT(std::vector<ULONG>({gi.ulLogPixelsX, gi.ulLogPixelsY, gi.ulDevicePelsDPI}),
-                ::testing::Each(static_cast<ULONG>(c.dpi)));
-    EXPECT_EQ(gi.denStyleStep, c.dots_per_mm);
-    // A monochrome raster printer of one bit per pixel.
-    EXPECT_THAT(std::vector<ULONG>({gi.ulTechnology, gi.cBitsPixel, gi.cPlanes, gi.ulNumColors}),
-                ElementsAre(static_cast<ULONG>(DT_RASPRINTER), 1u, 1u, 2u));
-    EXPECT_EQ(gi.ciDevice.MagentaInYellowDye, 10000);
-    EXPECT_TRUE(caller.CanaryFrom(DRV_GDIINFO_BYTES));
+    EXPECT_EQ(Prefix(caller, 264), Assemble(GdiInfoFields(page), 264)) << page.dpi << " dpi";
+    EXPECT_TRUE(caller.CanaryFrom(264));
+    ClearOutput();
   }
 }
 
@@ -258,41 +423,6 @@ TEST_F(PDevTest, GdiInfo_RefusesADeviceWithoutResolution) {
   EXPECT_THAT(trace(), ElementsAre(Line("InitGDIInfo: lpPDevice [" + Hex8(&pdev) + "]."),
                                    Line("InitGDIInfo: dmPrintQuality [0] is not positive!"),
                                    Line("InitGDIInfo: Returning [0].")));
-}
-
-// The face fills its 32 units with zeros after the name.
-void ExpectFont(const LOGFONTW& lf, LONG height, LONG weight, BYTE pitch, std::u16string face) {
-  EXPECT_EQ(lf.lfHeight, height) << "face " << face.size();
-  EXPECT_EQ(lf.lfWeight, weight) << "face " << face.size();
-  EXPECT_EQ(lf.lfPitchAndFamily, pitch) << "face " << face.size();
-  face.resize(LF_FACESIZE, u'\0');
-  EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(lf.lfFaceName), LF_FACESIZE), face);
-}
-
-TEST_F(PDevTest, DevInfo_FontsCapsAndPalette) {
-  PDevice pdev = Device();
-  Canvas caller(sizeof(DEVINFO) + 16);
-  ASSERT_EQ(InitDevInfo(&pdev, caller.as<DEVINFO>(), static_cast<ULONG>(caller.bytes.size())),
-            TRUE);
-  EXPECT_THAT(trace(), ElementsAre(Line("InitDevInfo: lpPDevice [" + Hex8(&pdev) + "]."),
-                                   Line("InitDevInfo: Returning [1].")));
-  const DEVINFO& di = *caller.as<DEVINFO>();
-  EXPECT_EQ(di.flGraphicsCaps, static_cast<FLONG>(GCAPS_COLOR_DITHER | GCAPS_MONO_DITHER));
-  ExpectFont(di.lfDefaultFont, 16, FW_BOLD, VARIABLE_PITCH, u"System");
-  ExpectFont(di.lfAnsiVarFont, 12, FW_NORMAL, VARIABLE_PITCH, u"MS Sans Serif");
-  ExpectFont(di.lfAnsiFixFont, 12, FW_NORMAL, FIXED_PITCH, u"Courier");
-  EXPECT_EQ(di.cFonts, 0u);
-  EXPECT_EQ(di.iDitherFormat, static_cast<ULONG>(BMF_1BPP));
-  EXPECT_TRUE(caller.CanaryFrom(DRV_DEVINFO_BYTES));
-
-  ASSERT_NE(pdev.hPalette, nullptr);
-  EXPECT_EQ(di.hpalDefault, pdev.hPalette);
-  const host::Palette* palette = engine().handles.FindPalette(pdev.hPalette);
-  ASSERT_NE(palette, nullptr);
-  EXPECT_EQ(palette->mode, static_cast<ULONG>(PAL_INDEXED));
-  EXPECT_THAT(palette->colors, ElementsAre(0x00000000u, 0x00FFFFFFu));
-  EXPECT_EQ(palette->red + palette->green + palette->blue, 0u);
-  EngDeletePalette(pdev.hPalette);
 }
 
 TEST_F(PDevTest, DevInfo_ClampedToCallersSizeYetPaletteKept) {

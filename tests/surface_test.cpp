@@ -1,6 +1,9 @@
 // The drawing surface: a 1-bit bitmap over the driver's own block, text the
 // only hooked call, and a release that may be repeated.
 #include <memory>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "pdev/pdevice.h"
 #include "tests/engine_test.h"
@@ -101,6 +104,50 @@ TEST_F(SurfaceTest, Failures_NothingKeptAndDisableFreesNothing) {
   EXPECT_EQ(Enable(), nullptr);
   EXPECT_EQ(engine().handles.LiveSurfaces(), 0u);
   EXPECT_EQ(trace()[2], Line("DrvEnableSurface: EngAllocMem failed!"));
+}
+
+// The engine's answers to association and deletion are not looked at:
+// with either failing, the same handle is returned and kept, the same lines
+// are traced and the release frees the same. A failed association leaves
+// the host's surface unassociated; a failed deletion still ends it.
+TEST_F(SurfaceTest, Failures_AssociationAndDeletionGoUnnoticed) {
+  host::Handles& handles = engine().handles;
+  std::vector<std::string> clean_trace;
+  for (auto [name, plan] : {std::pair<const char*, host::FaultPlan*>{"no failure", nullptr},
+                            {"failed association", &handles.failed_associations()},
+                            {"failed deletion", &handles.failed_deletions()}}) {
+    SCOPED_TRACE(name);
+    ClearOutput();
+    if (plan != nullptr) plan->FailNth(1);
+    const HSURF hsurf = Enable();
+    ASSERT_NE(hsurf, nullptr);
+    EXPECT_EQ(hsurf, handles.LastSurface());
+    EXPECT_EQ(pdev_->hSurface, hsurf);
+    const host::Surface* surface = handles.FindSurface(hsurf);
+    ASSERT_NE(surface, nullptr);
+    EXPECT_EQ(surface->associated, plan != &handles.failed_associations());
+    const host::Block* block = engine().pool.Find(pdev_->lpBitmapBits);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(block->size, 851200u);
+    Disable();
+    EXPECT_EQ(pdev_->hSurface, nullptr);
+    EXPECT_EQ(pdev_->lpBitmapBits, nullptr);
+    EXPECT_EQ(handles.LiveSurfaces(), 0u);
+    EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+    if (plan != nullptr) {
+      EXPECT_EQ(plan->Failures(), 1u);
+    }
+
+    std::vector<std::string> lines = trace();
+    for (std::string& line : lines) {
+      for (size_t at; (at = line.find(Hex8(hsurf))) != std::string::npos;) {
+        line.replace(at, 8, "{hsurf}");
+      }
+    }
+    if (plan == nullptr) clean_trace = lines;
+    EXPECT_EQ(lines, clean_trace);
+  }
+  EXPECT_EQ(clean_trace.size(), 8u);
 }
 
 }  // namespace

@@ -103,12 +103,18 @@ TEST_F(TextOutTest, String_DoubleByteCodePageCutAtTheCountTerminatorBehind) {
 }
 
 TEST_F(TextOutTest, Enumeration_SendsOnlyWhatTheEngineDelivered) {
-  host::TextObject text;
-  text.SetEnumeration({'a', 'b', 'c', 'd'}, {2, 2});
-  text.stro()->cGlyphs = 3;
-  EXPECT_EQ(Sent(text), Bytes({'a', 'b', 'c', 0x0D, 0x0A}));
-  EXPECT_EQ(text.enum_starts(), 1);
-  EXPECT_EQ(text.enum_calls(), 2) << "the enumeration runs to its end";
+  // Three glyphs wanted; the buffer fills in the last batch, in the first
+  // one, or in the first one before an empty batch. Every batch is fetched.
+  for (const std::vector<ULONG>& batches :
+       {std::vector<ULONG>{2, 2}, std::vector<ULONG>{3, 1}, std::vector<ULONG>{3, 0, 2}}) {
+    host::TextObject text;
+    text.SetEnumeration({'a', 'b', 'c', 'd', 'e'}, batches);
+    text.stro()->cGlyphs = 3;
+    EXPECT_EQ(Sent(text), Bytes({'a', 'b', 'c', 0x0D, 0x0A})) << batches.size() << " batches";
+    EXPECT_EQ(text.enum_starts(), 1);
+    EXPECT_EQ(text.enum_calls(), static_cast<int>(batches.size()))
+        << "the enumeration runs to its end";
+  }
 
   host::TextObject short_text;
   short_text.SetEnumeration({'a', 'b'});
@@ -159,6 +165,8 @@ TEST_F(TextOutTest, Counts_EmptyIsTrueAndUnbufferableIsRefused) {
   EXPECT_EQ(Out(text), TRUE);
   EXPECT_THAT(trace(), ElementsAre(Line("DrvTextOut:"), Line("DrvTextOut: There are no characters!"),
                                    Line("DrvTextOut: Returning [1]")));
+  EXPECT_EQ(engine().pool.Allocations(), 0u) << "nothing allocated, not even for a terminator";
+  EXPECT_EQ(engine().spooler.Writes(), 0u) << "not even an empty write";
   for (ULONG count : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFEu}) {
     text.stro()->cGlyphs = count;
     ClearOutput();
