@@ -3,7 +3,10 @@
 
 Usage: tool_command_test.py PROGRAM GROUP
 """
+import codecs
 import os
+import random
+import re
 import resource
 import shutil
 import signal
@@ -72,9 +75,18 @@ class Options(Folder):
         self.assertUsageError(run("print", "--orientation", "sideways"), "--orientation")
         self.assertUsageError(run("print", "--copies", "40000"), "--copies", "40000")
         self.assertUsageError(run("print", "--lines-per-page", "0"), "--lines-per-page")
+        self.assertUsageError(run("print", "--empty-lines", "blank"), "--empty-lines", "blank")
         self.assertUsageError(run("print", "--no-such-option"), "--no-such-option")
         self.assertUsageError(run("devmode", "new", "--copies", "2"), "--output")
         self.assertUsageError(run(), "subcommand")
+
+    def test_version_is_the_projects_one_number(self):
+        with open(os.path.join(SOURCE, "CMakeLists.txt"), encoding="utf-8") as file:
+            version = re.search(r"project\(textrelay VERSION ([0-9.]+)", file.read()).group(1)
+        for args in (("--version",), ("--version", "print")):
+            result = run(*args)
+            self.assertEqual((result.returncode, result.stdout.decode(), result.stderr),
+                             (0, f"textrelay {version}\n", b""), args)
 
     def test_devmode_file_and_settings_exclude_each_other(self):
         self.assertUsageError(run("print", "--devmode", "x", "--copies", "2"), "--devmode", "--copies")
@@ -120,12 +132,25 @@ class Options(Folder):
 
 
 class Bytes(Folder):
-    def test_each_line_ends_with_the_chosen_terminator(self):
-        text = "ab\n\ncd"
-        self.assertEqual(print_bytes(text), b"abcd")
-        expected = {"none": b"abcd", "crlf": b"ab\r\ncd\r\n", "cr": b"ab\rcd\r", "lf": b"ab\ncd\n"}
-        for mode, stream in expected.items():
-            self.assertEqual(print_bytes(text, "--line-terminator", mode), stream, mode)
+    def test_each_line_ends_with_the_terminator_and_empty_lines_feed_unless_skipped(self):
+        # An empty line is one space where the device ends lines, so that it
+        # feeds the paper; the terminator in force may come from a device mode.
+        lf_devmode = self.path("lf.devmode")
+        self.assertEqual(run("devmode", "new", "--line-terminator", "lf", "-o", lf_devmode).returncode, 0)
+        text = "ab\n\n\r\ncd"
+        cases = [
+            ((), b"abcd"),
+            (("--line-terminator", "none"), b"abcd"),
+            (("--line-terminator", "crlf"), b"ab\r\n \r\n \r\ncd\r\n"),
+            (("--line-terminator", "cr"), b"ab\r \r \rcd\r"),
+            (("--line-terminator", "lf"), b"ab\n \n \ncd\n"),
+            (("--line-terminator", "crlf", "--empty-lines", "skip"), b"ab\r\ncd\r\n"),
+            (("--empty-lines", "feed"), b"abcd"),
+            (("--devmode", lf_devmode), b"ab\n \n \ncd\n"),
+            (("--devmode", lf_devmode, "--empty-lines", "skip"), b"ab\ncd\n"),
+        ]
+        for options, stream in cases:
+            self.assertEqual(print_bytes(text, *options), stream, options)
 
     def test_control_characters_reach_the_printer_unchanged(self):
         text = "\x1b@\x1bE\x01Bold\x1bE\x00\n\x1dV\x01\n"
@@ -220,8 +245,60 @@ class CodePages(Folder):
         result = run("print", "--replace-invalid", "--line-terminator", "lf", bad)
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, b"ok\nbad ?? here\n")
-        self.assertIn(f"{bad}: 2 invalid UTF-8 bytes sent as U+FFFD, the first at line 2, byte offset 7",
+        self.assertIn(f"{bad}: 2 invalid UTF-8 sequences sent as U+FFFD, the first at line 2, byte offset 7",
                       result.stderr.decode())
+
+    def test_replacement_matches_an_independent_decoder_on_random_input(self):
+        # Python's decoder substitutes one U+FFFD for each maximal subpart of
+        # an ill-formed sequence, and its error handler sees where each one
+        # starts. ISO-8859-1 holds U+0000..U+00FF as the same bytes in both
+        # and sends any other character (U+FFFD too) as one '?', so the whole
+        # output, the count and the first place must match exactly.
+        starts = []
+
+        def record(error):
+            starts.append(error.start)
+            return "\ufffd", error.end
+
+        codecs.register_error("textrelay-test", record)
+        generator = random.Random(13)
+        for sample in range(20):
+            data = b"a" + b"".join(self.random_piece(generator) for _ in range(400))
+            starts.clear()
+            data.decode("utf-8", "textrelay-test")
+            lines = data.split(b"\n")
+            if lines[-1] == b"":
+                lines.pop()
+            expected = b"".join(
+                ((line[:-1] if line.endswith(b"\r") else line).decode("utf-8", "replace")
+                 .encode("latin-1", "replace") or b" ") + b"\n" for line in lines)
+            name = self.write(f"random{sample}.txt", data)
+            result = run("print", "--replace-invalid", "--code-page", "ISO-8859-1", "--line-terminator", "lf",
+                         name)
+            self.assertEqual(result.returncode, 0, result.stderr)
+            self.assertEqual(result.stdout, expected, data)
+            first_line = data.count(b"\n", 0, starts[0]) + 1
+            self.assertIn(f"{name}: {len(starts)} invalid UTF-8 sequences sent as U+FFFD, the first at line "
+                          f"{first_line}, byte offset {starts[0]}\n", result.stderr.decode(), data)
+
+    @staticmethod
+    def random_piece(generator):
+        """ASCII or a line break, a stray byte of 0x80 or more, a lead that no
+        well-formed sequence starts with (overlong forms, beyond U+10FFFF), or
+        a character of two, three or four bytes, surrogates included; all but
+        the first kinds often cut short."""
+        kind = generator.randrange(6)
+        if kind == 0:
+            return generator.choice((b"a", b"\n", b"\r\n"))
+        if kind == 1:
+            return bytes([generator.randrange(0x80, 0x100)])
+        if kind == 2:
+            encoded = bytes([generator.choice((0xC0, 0xC1, 0xE0, 0xED, 0xF0, 0xF4, 0xF5, 0xFF)),
+                             generator.randrange(0x80, 0xC0), 0x80, 0x80])
+        else:
+            low, high = {3: (0x80, 0x800), 4: (0x800, 0x10000), 5: (0x10000, 0x110000)}[kind]
+            encoded = chr(generator.randrange(low, high)).encode("utf-8", "surrogatepass")
+        return encoded[:generator.randrange(1, len(encoded) + 1)]
 
 
 class DevMode(Folder):
@@ -425,9 +502,10 @@ class Tcp(Folder):
         self.assertIn(f"tcp://127.0.0.1:{printer.port}: connection lost", result.stderr.decode())
 
 
-class Cups(Folder):
-    """A print server of the test's own, on a local socket in its folder, with a
-    raw queue whose device is a port the test listens on."""
+class CupsServer:
+    """A print server of a test's own in folder, on a local socket there. The
+    CUPS client programs run by command() talk to it and keep their own
+    settings (lpoptions) in the folder too."""
 
     CUPSD_CONF = """Listen {folder}/cups.sock
 LogLevel debug
@@ -473,66 +551,111 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
         pass
 """
 
-    def make_server_bin(self):
-        """CUPS's programs, with a socket backend whatever is installed."""
-        installed = "/usr/lib/cups"
-        os.makedirs(self.path("serverbin/backend"))
-        for sub in os.listdir(installed):
-            if sub != "backend":
-                os.symlink(os.path.join(installed, sub), self.path("serverbin/" + sub))
-        for backend in os.listdir(os.path.join(installed, "backend")):
-            os.symlink(os.path.join(installed, "backend", backend), self.path("serverbin/backend/" + backend))
-        if not os.path.exists(self.path("serverbin/backend/socket")):
-            os.chmod(self.write("serverbin/backend/socket", self.SOCKET_BACKEND), 0o700)
+    def __init__(self, folder):
+        self.folder = folder
+        self.socket = self.path("cups.sock")
+        self.daemon = None
 
-    def setUp(self):
-        super().setUp()
-        subprocess.run([os.path.join(SOURCE, "scripts", "ensure-packages"), "cups"], timeout=600)
+    def path(self, name):
+        return os.path.join(self.folder, name)
+
+    def write(self, name, text, mode=0o644):
+        with open(self.path(name), "w", encoding="utf-8") as file:
+            file.write(text)
+        os.chmod(self.path(name), mode)
+
+    def make_server_bin(self, filters):
+        """CUPS's programs, with a socket backend whatever is installed, and
+        the given filters copied in: cupsd runs only programs that root owns
+        and no one else may change."""
+        installed = "/usr/lib/cups"
+        os.makedirs(self.path("serverbin"))
+        for sub in os.listdir(installed):
+            if sub not in ("backend", "filter"):
+                os.symlink(os.path.join(installed, sub), self.path("serverbin/" + sub))
+        for sub in ("backend", "filter"):
+            os.makedirs(self.path("serverbin/" + sub))
+            if os.path.isdir(os.path.join(installed, sub)):
+                for program in os.listdir(os.path.join(installed, sub)):
+                    os.symlink(os.path.join(installed, sub, program), self.path(f"serverbin/{sub}/{program}"))
+        if not os.path.exists(self.path("serverbin/backend/socket")):
+            self.write("serverbin/backend/socket", self.SOCKET_BACKEND, 0o700)
+        for program in filters:
+            copy = self.path("serverbin/filter/" + os.path.basename(program))
+            shutil.copyfile(program, copy)
+            os.chmod(copy, 0o755)
+
+    def start(self, filters=()):
+        """Fails, never skips, when the server cannot run."""
+        packages = subprocess.run([os.path.join(SOURCE, "scripts", "ensure-packages"), "cups"], timeout=600)
         cupsd = shutil.which("cupsd") or "/usr/sbin/cupsd"
-        if not os.path.exists(cupsd) or not shutil.which("lpadmin"):
-            self.skipTest("cupsd cannot start: cups-daemon and cups-client are not installed")
+        if packages.returncode != 0 or not os.path.exists(cupsd) or not shutil.which("lpadmin"):
+            raise AssertionError("cupsd cannot start: cups-daemon and cups-client are not installed")
         os.chmod(self.folder, 0o755)
-        self.make_server_bin()
+        self.make_server_bin(filters)
         for sub in ("spool", "spool/tmp", "state", "cache", "log"):
             os.makedirs(self.path(sub), exist_ok=True)
         self.write("cupsd.conf", self.CUPSD_CONF.format(folder=self.folder))
         self.write("cups-files.conf", self.FILES_CONF.format(folder=self.folder))
-        self.socket = self.path("cups.sock")
         self.daemon = subprocess.Popen([cupsd, "-f", "-c", self.path("cupsd.conf"),
                                         "-s", self.path("cups-files.conf")],
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.addCleanup(self.stop_daemon)
         deadline = time.monotonic() + 20
         while not os.path.exists(self.socket):
             if self.daemon.poll() is not None or time.monotonic() > deadline:
-                self.skipTest("cupsd cannot start: " + self.daemon_log())
+                self.stop()
+                raise AssertionError("cupsd cannot start: " + self.log())
             time.sleep(0.1)
-        self.printer = Printer()
-        self.addCleanup(self.printer.close)
-        queue = subprocess.run(["lpadmin", "-h", self.socket, "-p", "raw", "-E",
-                                "-v", f"socket://127.0.0.1:{self.printer.port}"],
-                               capture_output=True, timeout=60)
-        self.assertEqual(queue.returncode, 0, queue.stderr)
 
-    def daemon_log(self):
+    def log(self, tail=3000):
+        """The end of the server's log, or all of it with tail=None."""
         try:
-            return self.read("log/error_log").decode(errors="replace")[-2000:]
+            with open(self.path("log/error_log"), "rb") as file:
+                return file.read().decode(errors="replace")[-tail if tail else 0:]
         except OSError:
             return "no error log"
 
-    def stop_daemon(self):
+    def stop(self):
+        if self.daemon is None:
+            return
         self.daemon.terminate()
         try:
             self.daemon.wait(timeout=20)
         except subprocess.TimeoutExpired:
             self.daemon.kill()
             self.daemon.wait()
+        self.daemon = None
+
+    def command(self, *args, check=True):
+        """A CUPS client program (lp, lpadmin, lpoptions, lpstat) against this server."""
+        environment = dict(os.environ, CUPS_SERVER=self.socket, CUPS_SERVERROOT=self.folder,
+                           HOME=self.folder, LANG="C")
+        result = subprocess.run(args, capture_output=True, timeout=60, env=environment)
+        if check:
+            assert result.returncode == 0, (args, result.stderr.decode(), self.log())
+        return result
+
+
+class Cups(Folder):
+    """The command's cups: destination on a raw queue whose device is a port
+    the test listens on."""
+
+    def setUp(self):
+        super().setUp()
+        self.server = CupsServer(self.folder)
+        self.addCleanup(self.server.stop)
+        self.server.start()
+        self.socket = self.server.socket
+        self.printer = Printer()
+        self.addCleanup(self.printer.close)
+        self.server.command("lpadmin", "-h", self.socket, "-p", "raw", "-E",
+                            "-v", f"socket://127.0.0.1:{self.printer.port}")
 
     def await_jobs(self, count):
         deadline = time.monotonic() + 60
         while len(self.printer.jobs) < count and time.monotonic() < deadline:
             time.sleep(0.1)
-        self.assertEqual(len(self.printer.jobs), count, self.daemon_log())
+        self.assertEqual(len(self.printer.jobs), count, self.server.log())
 
     def test_raw_job_reaches_the_queues_device_byte_for_byte(self):
         receipt = os.path.join(SOURCE, "examples", "receipt.txt")
@@ -559,6 +682,203 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
         self.assertEqual(result.returncode, 1)
         self.assertIn(f"cups:nosuchqueue@{self.socket}: ", result.stderr.decode())
 
+
+
+# The CUPS driver as CUPS runs it: the filter and the PPD the build made.
+FILTER = os.environ.get("TEXTRELAY_FILTER", "build/host/tools/textrelaytoraw")
+PPD = os.environ.get("TEXTRELAY_PPD", "build/host/tools/textrelay.ppd")
+
+
+def command_bytes(data, *options):
+    """What `textrelay print` sends for data (bytes) with the options."""
+    result = run("print", *options, stdin=data)
+    assert result.returncode == 0, result.stderr.decode()
+    return result.stdout
+
+
+class CupsDriver(unittest.TestCase):
+    """Queues made from the PPD on one private cupsd for the whole group, each
+    test with its own queue and its own printer port."""
+
+    TEXT = "Receipt 42\n\n\x1b!\x08Café 1,50 €\n\fTotal\n".encode()
+
+    @classmethod
+    def setUpClass(cls):
+        cls.folder = tempfile.mkdtemp(prefix="textrelay-cups-")
+        cls.server = CupsServer(cls.folder)
+        try:
+            cls.server.start(filters=[FILTER])
+        except BaseException:
+            shutil.rmtree(cls.folder, ignore_errors=True)
+            raise
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.server.stop()
+        shutil.rmtree(cls.folder, ignore_errors=True)
+
+    def setUp(self):
+        self.queue = self._testMethodName.removeprefix("test_")[:20]
+        self.printer = Printer()
+        self.addCleanup(self.printer.close)
+        self.lpadmin("-E", "-v", f"socket://127.0.0.1:{self.printer.port}", "-P", PPD)
+
+    def lpadmin(self, *options):
+        return self.server.command("lpadmin", "-p", self.queue, *options)
+
+    def lp(self, data, *options, name="job.txt", check=True):
+        """Prints data (bytes) as a file of that name; the job's number."""
+        path = os.path.join(self.folder, name)
+        with open(path, "wb") as file:
+            file.write(data)
+        result = self.server.command("lp", "-d", self.queue, *options, path, check=check)
+        if not check:
+            return result
+        return int(result.stdout.decode().split(f"{self.queue}-")[1].split()[0])
+
+    def await_bytes(self, expected):
+        """Waits until the port has received expected; returns every byte it got."""
+        deadline = time.monotonic() + 60
+        while b"".join(self.printer.jobs) != expected and time.monotonic() < deadline:
+            time.sleep(0.1)
+        time.sleep(0.3)  # anything more that was on its way
+        return b"".join(self.printer.jobs)
+
+    def test_jobs_print_as_the_command_prints_them(self):
+        cyrillic = "Привет\n\nмир ☃\n".encode()
+        invalid = b"ok \xe2\x82 \xff\n\n"
+        cases = [
+            # lp's options; the command's for the same bytes; the text
+            ((), ("--line-terminator", "crlf"), self.TEXT),
+            (("-o", "LineTerminator=LF", "-o", "FormFeed=True"), ("--line-terminator", "lf", "--form-feed"),
+             self.TEXT),
+            (("-n", "2", "-o", "EmptyLines=Skip"), ("--line-terminator", "crlf", "--copies", "2",
+                                                     "--empty-lines", "skip"), self.TEXT),
+            (("-o", "CodePage=CP866", "-o", "LineTerminator=CR", "-o", "media=Label4x6in", "-o", "landscape"),
+             ("--code-page", "CP866", "--line-terminator", "cr", "--paper-width", "1016",
+              "--paper-length", "1524", "--orientation", "landscape"), cyrillic),
+            (("-o", "PageSize=Custom.58x100mm", "-o", "orientation-requested=4", "-o", "InvalidUTF8=Replace",
+              "-o", "LineTerminator=None"), ("--paper-width", "580", "--paper-length", "1000", "--orientation",
+                                              "landscape", "--replace-invalid"), invalid),
+        ]
+        for lp_options, _, data in cases:
+            self.lp(data, *lp_options)
+        expected = [command_bytes(data, *options) for _, options, data in cases]
+        self.assertEqual(self.await_bytes(b"".join(expected)), b"".join(expected), self.server.log())
+        self.assertEqual(self.printer.jobs, expected)
+
+    def test_defaults_of_the_queue_and_its_ppd_give_way_to_the_job(self):
+        self.lpadmin("-o", "LineTerminator=LF")  # the queue's PPD default
+        self.lp(self.TEXT)
+        self.server.command("lpoptions", "-p", self.queue, "-o", "FormFeed=True", "-o", "EmptyLines=Skip")
+        self.lp(self.TEXT)
+        self.lp(self.TEXT, "-o", "LineTerminator=CR", "-o", "EmptyLines=Feed")
+        self.lp(self.TEXT, "-o", "FormFeed=False")
+        expected = [command_bytes(self.TEXT, *options) for options in (
+            ("--line-terminator", "lf"),
+            ("--line-terminator", "lf", "--form-feed", "--empty-lines", "skip"),
+            ("--line-terminator", "cr", "--form-feed"),
+            ("--line-terminator", "lf", "--empty-lines", "skip"),
+        )]
+        self.assertEqual(self.await_bytes(b"".join(expected)), b"".join(expected), self.server.log())
+        self.assertEqual(self.printer.jobs, expected)
+
+    def test_bad_jobs_stop_with_the_filters_message_and_send_nothing(self):
+        cases = [
+            (b"ok\nbad \xff\n", (), "bad.txt: line 2, byte offset 7: invalid UTF-8; nothing was sent"),
+            ("ｶﾅ\n日本\n".encode(), ("-o", "CodePage=CP932"),
+             "bad.txt: line 2: 1 line takes more bytes in CP932 than characters"),
+            (b"fine\n", ("-o", "LineTerminator=CRCR"),
+             "LineTerminator=CRCR is not a choice of LineTerminator (None, CRLF, CR or LF); nothing was sent"),
+            (b"fine\n", ("-o", "PageSize=Letter"), "PageSize=Letter is neither a size of the PPD"),
+        ]
+        jobs = [self.lp(data, *options, name="bad.txt") for data, options, _ in cases]
+        self.lp(b"good\n")
+        self.assertEqual(self.await_bytes(b"good\r\n"), b"good\r\n", self.server.log())
+        listing = self.server.command("lpstat", "-W", "not-completed", "-l", "-o", self.queue).stdout.decode()
+        log = self.server.log(tail=None)
+        for job, (_, _, message) in zip(jobs, cases):
+            self.assertRegex(listing, rf"{self.queue}-{job} .*\n\tStatus: {re.escape(message)}")
+            self.assertRegex(log, rf"\[Job {job}\] Job (stopped|aborted)")
+
+    def test_the_queue_takes_plain_text_only(self):
+        pdf = b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\ntrailer\n<<>>\n%%EOF\n"
+        result = self.lp(pdf, name="x.pdf", check=False)
+        self.assertNotEqual(result.returncode, 0)
+        self.assertIn('Unsupported document-format "application/pdf"', result.stderr.decode())
+
+
+class CupsFilter(Folder):
+    """The filter run by hand as CUPS runs it: arguments, environment, standard
+    input and output."""
+
+    def filter(self, *arguments, stdin=b"", ppd=PPD, content_type="text/plain"):
+        environment = {k: v for k, v in os.environ.items() if k not in ("PPD", "CONTENT_TYPE")}
+        if ppd:
+            environment["PPD"] = ppd
+        if content_type:
+            environment["CONTENT_TYPE"] = content_type
+        return subprocess.run(EMULATOR + [FILTER, *arguments], input=stdin, capture_output=True,
+                              timeout=60, env=environment)
+
+    def test_filter_prints_as_the_command_does(self):
+        text = "one\n\ntwo ☃\n".encode()
+        file = self.write("in.txt", text)
+        cases = [
+            # arguments after the job's user; PPD or none; the command's options
+            (("t", "1", "", file), PPD, ("--code-page", "CP1252", "--line-terminator", "crlf")),
+            (("t", "3", "FormFeed=yes LineTerminator=lf"), PPD,
+             ("--code-page", "CP1252", "--line-terminator", "lf", "--form-feed", "--copies", "3")),
+            # No PPD: the driver's own settings but for those given.
+            (("t", "1", "orientation-requested=3 media=Custom.58x297mm"), None,
+             ("--orientation", "portrait", "--paper-width", "580", "--paper-length", "2970")),
+            (("t", "1", "PageSize=Custom.300x100mm"), PPD,
+             ("--code-page", "CP1252", "--line-terminator", "crlf", "--paper-width", "3000", "--paper-length", "1000")),
+        ]
+        for arguments, ppd, options in cases:
+            with self.subTest(arguments=arguments):
+                result = self.filter("7", "user", *arguments, stdin=text, ppd=ppd)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(result.stdout, command_bytes(text, *options))
+                notes = run("print", *options, stdin=text).stderr.decode()
+                self.assertEqual(result.stderr.decode(), notes.replace("textrelay: ", "WARNING: ")
+                                 .replace("standard input", "t"))
+
+    def test_filter_failures_are_error_lines_with_nothing_sent(self):
+        missing = self.path("missing.ppd")
+        cases = [
+            (("7", "u", "t", "1", "", self.path("none.txt")), {}, f"ERROR: {self.path('none.txt')}: No such file"),
+            (("7", "u", "t", "0", ""), {}, "ERROR: copies 0 is not a count of copies"),
+            (("7", "u", "t", "2x", ""), {}, "ERROR: copies 2x is not a count of copies"),
+            (("7", "u", "t", "1", "EmptyLines=Maybe"), {},
+             "ERROR: EmptyLines=Maybe is not a choice of EmptyLines (Feed or Skip)"),
+            (("7", "u", "t", "1", "orientation-requested=7"), {}, "ERROR: orientation-requested=7 is not a choice"),
+            (("7", "u", "t", "1", "media=Custom.0x10"), {}, "ERROR: media=Custom.0x10 is neither a size"),
+            (("7", "u", "t", "1", ""), {"ppd": missing}, f"ERROR: {missing}: No such file or directory"),
+            (("7", "u", "t", "1", ""), {"content_type": "application/pdf"},
+             "ERROR: cannot print application/pdf, only text/plain"),
+            (("7", "u", "t", "1"), {}, "Usage: "),
+        ]
+        for arguments, environment, message in cases:
+            with self.subTest(arguments=arguments, environment=environment):
+                result = self.filter(*arguments, stdin=b"text\n", **environment)
+                self.assertEqual((result.returncode, result.stdout), (1, b""))
+                self.assertTrue(result.stderr.decode().startswith(message), result.stderr)
+                self.assertEqual(result.stderr.decode().count("\n"), 1, result.stderr)
+
+    def test_ppd_carries_the_projects_version(self):
+        with open(PPD, encoding="latin-1") as file:
+            ppd = file.read()
+        version = re.search(r'^\*FileVersion: "([0-9.]+)"$', ppd, re.M).group(1)
+        self.assertEqual(run("--version").stdout.decode(), f"textrelay {version}\n")
+        self.assertIn(f'*NickName: "textrelay raw text {version}"', ppd)
+
+    def test_reversed_orientations_are_printed_unreversed_with_a_warning(self):
+        result = self.filter("7", "u", "t", "1", "orientation-requested=5", stdin=b"x\n")
+        self.assertEqual(result.returncode, 0, result.stderr)
+        self.assertEqual(result.stdout, b"x\r\n")
+        self.assertEqual(result.stderr.decode(),
+                         "WARNING: orientation-requested=5 (reverse landscape) is printed as landscape\n")
 
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]] + sys.argv[2:3], verbosity=2)

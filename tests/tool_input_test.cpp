@@ -2,10 +2,8 @@
 // check pass that knows the code page's verdict before anything is sent.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <iconv.h>
 
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -71,6 +69,28 @@ TEST_F(ToolInput, Lines_BreaksAreLfOrCrLfAndNotPartOfTheLine) {
   EXPECT_THAT(ReadAll("\n"), ElementsAre(u""));
 }
 
+// Lines are found in blocks of the input: lines across a block's end, one
+// longer than a block, and a last one without a line break come whole, and
+// places stay those in the file.
+TEST_F(ToolInput, Lines_AcrossBlocksAndLongerThanOne) {
+  std::string text;
+  std::vector<std::u16string> expected;
+  const size_t lengths[] = {1, 524287, 0, 3, 1500000, 70000, 524288};
+  for (size_t i = 0; i < std::size(lengths); ++i) {
+    const char letter = static_cast<char>('a' + i);
+    text += std::string(lengths[i], letter) + (i % 2 == 0 ? "\n" : "\r\n");
+    expected.emplace_back(lengths[i], letter);
+  }
+  const size_t tail_offset = text.size();
+  text += "\xFFtail";
+  expected.push_back(u"\uFFFDtail");
+  EXPECT_THAT(ReadAll(text, LineReader::Invalid::kReplace), ::testing::ElementsAreArray(expected));
+  const textrelay::InputReport report = Check(text, "WINDOWS-1252", LineReader::Invalid::kReplace);
+  EXPECT_EQ(report.invalid, 1u);
+  EXPECT_EQ(report.invalid_line, std::size(lengths) + 1);
+  EXPECT_EQ(report.invalid_offset, tail_offset);
+}
+
 TEST_F(ToolInput, Lines_ControlCharactersAndAstralCharactersPass) {
   EXPECT_THAT(ReadAll("\x1b@\x1dV\x01\f\xf0\x9f\x96\xa8\n"),
               ElementsAre(u"\x1b@\x1dV\x01\f\U0001F5A8"));
@@ -100,44 +120,36 @@ TEST_F(ToolInput, Invalid_ReplacedByReplacementCharacterWhenAsked) {
   EXPECT_EQ(report.invalid, 2u);
   EXPECT_EQ(report.invalid_line, 2u);
   EXPECT_EQ(report.invalid_offset, 4u);
+  const textrelay::InputReport truncated =
+      Check("\xE2\x82\n\xF0\x9F\x98\n", "WINDOWS-1252", LineReader::Invalid::kReplace);
+  EXPECT_EQ(truncated.invalid, 2u) << "one for each truncated sequence, not for each byte";
+  EXPECT_EQ(truncated.invalid_offset, 0u);
 }
 
-// The C library's converter, one invalid byte at a time replaced: what the
-// reader's own decoder must match byte for byte.
-std::u16string DecodeWithIconv(const std::string& bytes) {
-  iconv_t converter = iconv_open("UTF-16LE", "UTF-8");
-  std::u16string line(bytes.size(), u'\0');
-  char* in = const_cast<char*>(bytes.data());
-  size_t in_left = bytes.size();
-  char* out = reinterpret_cast<char*>(line.data());
-  size_t out_left = line.size() * sizeof(char16_t);
-  while (in_left > 0 &&
-         iconv(converter, &in, &in_left, &out, &out_left) == static_cast<size_t>(-1)) {
-    std::memcpy(out, u"\uFFFD", sizeof(char16_t));
-    out += sizeof(char16_t);
-    out_left -= sizeof(char16_t);
-    ++in;
-    --in_left;
-  }
-  iconv_close(converter);
-  line.resize(line.size() - out_left / sizeof(char16_t));
-  return line;
-}
-
-TEST_F(ToolInput, Invalid_EachByteReplacedWhereTheCLibraryStops) {
-  const std::vector<std::string> lines = {
-      "\xC2\x80 \xDF\xBF \xE0\xA0\x80 \xEF\xBF\xBF \xF0\x90\x80\x80 \xF4\x8F\xBF\xBF",
-      "overlong \xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF",
-      "surrogates \xED\x9F\xBF \xED\xA0\x80 \xED\xBF\xBF \xEE\x80\x80",
-      "beyond \xF4\x90\x80\x80 \xF5\x80\x80\x80 \xF8\x88\x80\x80\x80 \xFF\xFE",
-      "broken \xE2\x41 \xE2\x82\x41 \xF0\x9F\x98 \x80\xBF \xC3",
-      "eight at a time: abcdefgh\xC3\xA9ijklmnop\xE2\x82\xACqrstuvw\xF0\x9F\x96\xA8"
-      "xyz01234\xE2\x82",
+// Each maximal subpart of an ill-formed sequence (the longest start of a
+// well-formed one, at least a byte) is one U+FFFD; the second byte's range
+// decides overlong forms, surrogates and what lies beyond U+10FFFF.
+TEST_F(ToolInput, Invalid_EachMaximalSubpartBecomesOneReplacement) {
+  const struct {
+    std::string bytes;
+    std::u16string line;
+  } cases[] = {
+      {"\xC2\x80 \xDF\xBF \xE0\xA0\x80 \xEF\xBF\xBF \xF0\x90\x80\x80 \xF4\x8F\xBF\xBF",
+       u"\u0080 \u07FF \u0800 \uFFFF \U00010000 \U0010FFFF"},
+      {"\xC0\x80 \xC1\xBF \xE0\x9F\xBF \xF0\x8F\xBF\xBF",
+       u"\uFFFD\uFFFD \uFFFD\uFFFD \uFFFD\uFFFD\uFFFD \uFFFD\uFFFD\uFFFD\uFFFD"},
+      {"\xED\x9F\xBF \xED\xA0\x80 \xEE\x80\x80", u"\uD7FF \uFFFD\uFFFD\uFFFD \uE000"},
+      {"\xF4\x90\x80\x80 \xF5\x80 \xFF\xFE", u"\uFFFD\uFFFD\uFFFD\uFFFD \uFFFD\uFFFD \uFFFD\uFFFD"},
+      {"\xE2\x82 \xF0\x9F\x98 \xE2" "A \xE2\x82" "A \xF4\x8F\xBF \xC3",
+       u"\uFFFD \uFFFD \uFFFDA \uFFFDA \uFFFD \uFFFD"},
+      // The Unicode Standard's own example.
+      {"a\xF1\x80\x80\xE1\x80\xC2" "b\x80" "c\x80\xBF" "d",
+       u"a\uFFFD\uFFFD\uFFFDb\uFFFDc\uFFFD\uFFFDd"},
+      {"abcdefgh\xC3\xA9ijklmnop\xE2\x82\xACqrstuvw\xF0\x9F\x96\xA8xyz01234\xE2\x82",
+       u"abcdefgh\u00E9ijklmnop\u20ACqrstuvw\U0001F5A8xyz01234\uFFFD"},
   };
-  for (const std::string& line : lines) {
-    EXPECT_THAT(ReadAll(line + "\n", LineReader::Invalid::kReplace),
-                ElementsAre(DecodeWithIconv(line)))
-        << line;
+  for (const auto& [bytes, line] : cases) {
+    EXPECT_THAT(ReadAll(bytes + "\n", LineReader::Invalid::kReplace), ElementsAre(line)) << bytes;
   }
 }
 
@@ -169,6 +181,10 @@ TEST_F(ToolInput, CodePage_DoubleByteLineTheDriverWouldCutIsFound) {
   EXPECT_EQ(kanji.first_cut_line, 2u);
   EXPECT_EQ(kanji.first_cut_byte, 3u);
   EXPECT_EQ(kanji.cut_bytes, 4u) << "6 bytes, of which the driver sends 2";
+  // Lines of ASCII alone are judged without converting them only where
+  // every ASCII character is one byte of the code page.
+  EXPECT_EQ(Check("abc\n", "UTF-16LE").cut_lines, 1u);
+  EXPECT_EQ(Check("a[b]\n", "ISO646-DE").unmappable, 2u);
 }
 
 TEST_F(ToolInput, Stdin_IsCopiedSoThatItCanBeReadTwice) {

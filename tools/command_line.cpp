@@ -18,6 +18,8 @@ constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 const std::map<std::string, BYTE> kTerminators{{"none", 0}, {"crlf", 1}, {"cr", 2}, {"lf", 3}};
+const std::map<std::string, EmptyLines> kEmptyLines{{"feed", EmptyLines::kFeed},
+                                                    {"skip", EmptyLines::kSkip}};
 const std::map<std::string, SHORT> kOrientations{{"portrait", DMORIENT_PORTRAIT},
                                                  {"landscape", DMORIENT_LANDSCAPE}};
 
@@ -67,6 +69,11 @@ void AddPrint(CLI::App& app, PrintOptions& options, std::function<int()>& comman
   print->add_flag("--one-document", options.one_document, "print all files as one document");
   print->add_flag("--replace-invalid", options.replace_invalid,
                   "send invalid UTF-8 as U+FFFD instead of stopping");
+  print->add_option("--empty-lines", options.empty_lines,
+                    "with a line terminator, send an empty line as a space (feed) or not (skip)")
+      ->transform(CLI::CheckedTransformer(kEmptyLines))
+      ->type_name("feed|skip")
+      ->default_str("feed");
   print->add_option("--code-page", options.code_page, "the host's ANSI code page (an iconv name)")
       ->type_name("NAME")
       ->capture_default_str();
@@ -123,6 +130,7 @@ int RunCommandLine(int argc, char** argv) {
   CLI::App app{"Prints text through the raw text printer driver hosted in its engine."};
   app.name("textrelay");
   app.require_subcommand(1);
+  app.set_version_flag("--version", "textrelay " TEXTRELAY_VERSION, "print the version and exit");
   PrintOptions print;
   DevModeArguments devmode;
   std::function<int()> command;
@@ -130,10 +138,8 @@ int RunCommandLine(int argc, char** argv) {
   AddDevMode(app, devmode, command);
   try {
     app.parse(argc, argv);
-  } catch (const CLI::CallForHelp& help) {
-    return app.exit(help);
-  } catch (const CLI::CallForAllHelp& help) {
-    return app.exit(help);
+  } catch (const CLI::Success& help_or_version) {
+    return app.exit(help_or_version);
   } catch (const CLI::ParseError& error) {
     std::fprintf(stderr, "textrelay: %s (see textrelay --help)\n", error.what());
     return kUsage;

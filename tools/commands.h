@@ -2,6 +2,7 @@
 // throws Failure.
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,6 +11,13 @@
 
 namespace textrelay {
 
+// What an empty line becomes when the device ends lines with a terminator:
+// the driver writes nothing at all for a call with no characters.
+enum class EmptyLines {
+  kFeed,  // one space, so that the terminator follows and the paper feeds
+  kSkip,  // nothing, for command-language files where a space would matter
+};
+
 struct PrintOptions {
   Settings settings;
   std::string devmode_file;
@@ -17,15 +25,24 @@ struct PrintOptions {
   int lines_per_page = 0;  // 0: one page until a form feed
   bool one_document = false;
   bool replace_invalid = false;
+  EmptyLines empty_lines = EmptyLines::kFeed;
   std::string code_page = "WINDOWS-1252";
   bool strict = false;
   std::string output = "-";
   std::string trace;  // empty: nowhere; "-": standard error
   bool hexdump = false;
   std::string driver_path;
+  // Names the one input in notes and as the document instead of its path
+  // (a CUPS job's title); empty: the path.
+  std::string input_name;
 };
 
+// Where a note that does not stop the job goes: the command's
+// "textrelay: ..." lines, a CUPS filter's WARNING: lines.
+using NoteSink = std::function<void(const std::string&)>;
+
 int RunPrint(const PrintOptions& options);
+int RunPrint(const PrintOptions& options, const NoteSink& note);
 
 struct DevModeNewOptions {
   Settings settings;

@@ -69,6 +69,17 @@ uint64_t FirstUnmappableColumn(host::CodePage& code_page, std::string& scratch,
 // The worst a code page does: four bytes for a character of two units.
 constexpr uint32_t kMaxBytesPerUnit = 4;
 
+// Whether each ASCII character is one byte of the code page, none replaced:
+// then a line of ASCII alone is neither cut nor replaced, and the check
+// need not convert it.
+bool AsciiIsOneByteEach(host::CodePage& code_page, std::string& scratch) {
+  for (char16_t unit = 0; unit < 0x80; ++unit) {
+    const Conversion one = Convert(code_page, scratch, &unit, 1, kMaxBytesPerUnit);
+    if (one.bytes != 1 || one.replaced != 0) return false;
+  }
+  return true;
+}
+
 void CheckLine(const LineReader& reader, host::CodePage& code_page, std::string& scratch,
                InputReport& report) {
   const std::u16string& line = reader.line();
@@ -119,7 +130,10 @@ InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::Co
   InputReport report;
   LineReader reader(input.Rewound(), input.name(), invalid);
   std::string scratch;
-  while (reader.Next()) CheckLine(reader, code_page, scratch, report);
+  const bool ascii_passes = AsciiIsOneByteEach(code_page, scratch);
+  while (reader.Next()) {
+    if (!(ascii_passes && reader.ascii())) CheckLine(reader, code_page, scratch, report);
+  }
   report.invalid = reader.replaced();
   report.invalid_line = reader.first_replaced_line();
   report.invalid_offset = reader.first_replaced_offset();
@@ -129,7 +143,8 @@ InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::Co
 
 std::string InvalidNote(const Input& input, const InputReport& report) {
   if (report.invalid == 0) return {};
-  return input.name() + ": " + Count(report.invalid, "invalid UTF-8 byte", "invalid UTF-8 bytes") +
+  return input.name() + ": " +
+         Count(report.invalid, "invalid UTF-8 sequence", "invalid UTF-8 sequences") +
          " sent as U+FFFD, the first at line " + std::to_string(report.invalid_line) +
          ", byte offset " + std::to_string(report.invalid_offset);
 }

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/code_page.h"
@@ -22,6 +23,8 @@ class Input {
   static Input Open(const std::string& path, FILE* standard_input = stdin);
 
   const std::string& name() const { return name_; }
+  // A name for notes other than the path, such as a print job's title.
+  void Rename(std::string name) { name_ = std::move(name); }
   FILE* Rewound() const;
 
  private:

@@ -22,51 +22,64 @@ iconv_t OpenUtf8ToUtf16() {
 }
 
 struct Character {
-  size_t length = 0;  // in bytes; 0 when the bytes are no character
+  size_t length = 0;  // in bytes: the character's, or the ill-formed part's
   char32_t code_point = 0;
+  bool valid = false;
 };
 
-// The character at in, taken as strictly as the C library's converter takes
-// it: no overlong form, no surrogate, nothing beyond U+10FFFF, nothing cut
-// short.
-Character DecodeCharacter(const unsigned char* in, size_t left) {
-  const unsigned char lead = in[0];
-  if (lead < 0x80) return {1, lead};
+// What a lead byte begins: the sequence's length and the range its second
+// byte must lie in, which leaves out overlong forms, surrogates and
+// everything beyond U+10FFFF. Length 0: no lead byte.
+struct Lead {
   size_t length;
-  char32_t least;
-  char32_t code_point;
-  if (lead < 0xC2) return {};
-  if (lead < 0xE0) {
-    length = 2, least = 0x80, code_point = lead & 0x1F;
-  } else if (lead < 0xF0) {
-    length = 3, least = 0x800, code_point = lead & 0x0F;
-  } else if (lead < 0xF5) {
-    length = 4, least = 0x10000, code_point = lead & 0x07;
-  } else {
-    return {};
-  }
-  if (left < length) return {};
-  for (size_t i = 1; i < length; ++i) {
-    if ((in[i] & 0xC0) != 0x80) return {};
-    code_point = code_point << 6 | (in[i] & 0x3F);
-  }
-  const bool surrogate = code_point >= 0xD800 && code_point <= 0xDFFF;
-  if (code_point < least || code_point > 0x10FFFF || surrogate) return {};
-  return {length, code_point};
+  unsigned char low;
+  unsigned char high;
+};
+
+Lead LeadOf(unsigned char lead) {
+  if (lead < 0xC2) return {0, 0, 0};
+  if (lead < 0xE0) return {2, 0x80, 0xBF};
+  if (lead == 0xE0) return {3, 0xA0, 0xBF};
+  if (lead == 0xED) return {3, 0x80, 0x9F};
+  if (lead < 0xF0) return {3, 0x80, 0xBF};
+  if (lead == 0xF0) return {4, 0x90, 0xBF};
+  if (lead < 0xF4) return {4, 0x80, 0xBF};
+  if (lead == 0xF4) return {4, 0x80, 0x8F};
+  return {0, 0, 0};
 }
 
-// Eight ASCII bytes to their units at once, most text being ASCII; false,
-// with nothing written, when any of them is not ASCII. Through local
-// copies, so that the compiler need not fear that out overlaps in.
+// The character at in, a byte of 0x80 or more. When the bytes are no
+// character, length is that of the maximal subpart: the longest start of a
+// well-formed sequence there, at least one byte, which becomes one U+FFFD
+// as browsers and most converters do.
+Character DecodeCharacter(const unsigned char* in, size_t left) {
+  const Lead lead = LeadOf(in[0]);
+  if (lead.length == 0) return {1};
+  char32_t code_point = in[0] & (0x7F >> lead.length);
+  for (size_t i = 1; i < lead.length; ++i) {
+    const unsigned char low = i == 1 ? lead.low : 0x80;
+    const unsigned char high = i == 1 ? lead.high : 0xBF;
+    if (i == left || in[i] < low || in[i] > high) return {i};
+    code_point = code_point << 6 | (in[i] & 0x3F);
+  }
+  return {lead.length, code_point, true};
+}
+
+// Sixteen ASCII bytes to their units at once, most text being ASCII; false,
+// with nothing written, when any of them is not ASCII. In the compiler's
+// vectors, which become the machine's where it has them.
+constexpr size_t kAsciiRun = 16;
+typedef unsigned char Bytes16 __attribute__((vector_size(kAsciiRun)));
+typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
+
 bool WidenAscii(const unsigned char* in, char16_t* out) {
-  uint64_t eight;
-  std::memcpy(&eight, in, sizeof eight);
-  if ((eight & 0x8080808080808080u) != 0) return false;
-  unsigned char bytes[8];
-  std::memcpy(bytes, in, sizeof bytes);
-  char16_t units[8];
-  for (int k = 0; k < 8; ++k) units[k] = bytes[k];
-  std::memcpy(out, units, sizeof units);
+  uint64_t halves[2];
+  std::memcpy(halves, in, sizeof halves);
+  if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) return false;
+  Bytes16 bytes;
+  std::memcpy(&bytes, in, sizeof bytes);
+  const Units16 units = __builtin_convertvector(bytes, Units16);
+  std::memcpy(out, &units, sizeof units);
   return true;
 }
 
@@ -82,65 +95,90 @@ char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
 }
 }  // namespace
 
-LineReader::LineReader(FILE* stream, std::string name, Invalid invalid)
-    : stream_(stream), name_(std::move(name)), invalid_(invalid) {}
+// Large enough that fread fills it past the stream's own buffer.
+constexpr size_t kBlock = 1 << 19;
 
-LineReader::~LineReader() { std::free(raw_); }
+LineReader::LineReader(FILE* stream, std::string name, Invalid invalid)
+    : stream_(stream), name_(std::move(name)), invalid_(invalid), block_(kBlock) {}
 
 bool LineReader::Next() {
-  const size_t length = ReadRawLine();
-  if (length == 0 && std::feof(stream_)) return false;
-  Decode(length);
+  if (!ReadRawLine()) return false;
+  Decode(raw_length_);
   return true;
 }
 
-// The line's bytes without its line break, at raw_; 0 also at the end.
-size_t LineReader::ReadRawLine() {
-  errno = 0;
-  const ssize_t read = getline(&raw_, &raw_capacity_, stream_);
-  if (read < 0) {
-    if (std::ferror(stream_)) FailWithErrno(name_ + ": read failed");
-    return 0;
+// The next line's bytes without its line break, at raw_ in the block; false
+// at the end. Lines are found in the block, not copied out of the stream.
+bool LineReader::ReadRawLine() {
+  size_t searched = 0;  // from begin_, bytes known to hold no line break
+  const char* newline;
+  while ((newline = static_cast<const char*>(std::memchr(
+              block_.data() + begin_ + searched, '\n', filled_ - begin_ - searched))) == nullptr) {
+    if (at_end_) break;
+    searched = filled_ - begin_;
+    Refill();
   }
+  if (newline == nullptr && begin_ == filled_) return false;
+  const size_t end = newline != nullptr ? static_cast<size_t>(newline - block_.data()) : filled_;
+  const size_t taken = end - begin_ + (newline != nullptr ? 1 : 0);
+  raw_ = block_.data() + begin_;
+  raw_length_ = end - begin_;
+  if (raw_length_ > 0 && raw_[raw_length_ - 1] == '\r') --raw_length_;
+  begin_ += taken;
   line_offset_ = next_offset_;
-  next_offset_ += static_cast<uint64_t>(read);
+  next_offset_ += taken;
   ++line_number_;
-  size_t length = static_cast<size_t>(read);
-  if (length > 0 && raw_[length - 1] == '\n') --length;
-  if (length > 0 && raw_[length - 1] == '\r') --length;
-  return length;
+  return true;
+}
+
+// Moves the bytes not yet taken to the block's start, doubles the block
+// when they fill it, and reads more behind them.
+void LineReader::Refill() {
+  const size_t kept = filled_ - begin_;
+  std::memmove(block_.data(), block_.data() + begin_, kept);
+  begin_ = 0;
+  filled_ = kept;
+  if (filled_ == block_.size()) block_.resize(block_.size() * 2);
+  errno = 0;
+  const size_t got = std::fread(block_.data() + filled_, 1, block_.size() - filled_, stream_);
+  if (got == 0) {
+    if (std::ferror(stream_)) FailWithErrno(name_ + ": read failed");
+    at_end_ = true;
+  }
+  filled_ += got;
 }
 
 // Decoded here rather than by iconv, which costs more per line than the
-// line itself; an invalid byte becomes U+FFFD on its own, as iconv reports
-// it. One UTF-8 byte never yields more than one UTF-16 unit, so the line's
-// byte count bounds its units.
+// line itself, and which would report each invalid byte on its own. One
+// UTF-8 byte never yields more than one UTF-16 unit, so the line's byte
+// count bounds its units.
 void LineReader::Decode(size_t length) {
   size_t at = 0;
   if (line_offset_ == 0 && std::string_view(raw_, length).starts_with(kByteOrderMark)) {
     at = kByteOrderMark.size();
   }
   line_.resize(length);
+  ascii_ = true;
   const auto* bytes = reinterpret_cast<const unsigned char*>(raw_);
   char16_t* out = line_.data();
   while (at < length) {
-    if (length - at >= 8 && WidenAscii(bytes + at, out)) {
-      out += 8;
-      at += 8;
+    if (length - at >= kAsciiRun && WidenAscii(bytes + at, out)) {
+      out += kAsciiRun;
+      at += kAsciiRun;
       continue;
     }
     if (bytes[at] < 0x80) {
       *out++ = bytes[at++];
       continue;
     }
+    ascii_ = false;
     const Character character = DecodeCharacter(bytes + at, length - at);
-    if (character.length == 0) {
+    if (!character.valid) {
       OnInvalid(at);
       *out++ = kReplacement;
-      ++at;
-      continue;
+    } else {
+      out = AppendUtf16(out, character.code_point);
     }
-    out = AppendUtf16(out, character.code_point);
     at += character.length;
   }
   line_.resize(static_cast<size_t>(out - line_.data()));

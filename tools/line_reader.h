@@ -1,12 +1,13 @@
 // Reads UTF-8 text line by line from a stream and hands each line over as
-// UTF-16, without its line break (LF or CR LF). Memory holds the longest
-// line and no more, however long the input.
+// UTF-16, without its line break (LF or CR LF). Memory holds a block of the
+// input, or the longest line where it is longer, however long the input.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace textrelay {
 
@@ -16,7 +17,6 @@ class LineReader {
 
   // The stream stays the caller's; name appears in every failure.
   LineReader(FILE* stream, std::string name, Invalid invalid);
-  ~LineReader();
   LineReader(const LineReader&) = delete;
   LineReader& operator=(const LineReader&) = delete;
 
@@ -25,22 +25,34 @@ class LineReader {
   bool Next();
 
   const std::u16string& line() const { return line_; }
+  // The line's bytes as read, without its line break.
+  std::string_view bytes() const { return {raw_, raw_length_}; }
+  // Whether the line held ASCII alone.
+  bool ascii() const { return ascii_; }
   uint64_t line_number() const { return line_number_; }
-  // Invalid sequences replaced so far, and the first one's place.
+  // Invalid sequences replaced so far, each maximal subpart of an
+  // ill-formed sequence counted once, and the first one's place.
   uint64_t replaced() const { return replaced_; }
   uint64_t first_replaced_line() const { return first_replaced_line_; }
   uint64_t first_replaced_offset() const { return first_replaced_offset_; }
 
  private:
-  size_t ReadRawLine();
+  bool ReadRawLine();
+  void Refill();
   void Decode(size_t length);
   void OnInvalid(size_t at);
 
   FILE* stream_;
   std::string name_;
   Invalid invalid_;
-  char* raw_ = nullptr;  // getline's buffer, reused for every line
-  size_t raw_capacity_ = 0;
+  // Read a block at a time; grows only for a line longer than the block.
+  std::vector<char> block_;
+  size_t begin_ = 0;  // the bytes not yet taken: [begin_, filled_)
+  size_t filled_ = 0;
+  bool at_end_ = false;
+  const char* raw_ = nullptr;  // the line's bytes, in the block
+  size_t raw_length_ = 0;
+  bool ascii_ = true;
   std::u16string line_;
   uint64_t line_number_ = 0;
   uint64_t line_offset_ = 0;  // of the current line's first byte

@@ -1,5 +1,6 @@
 #include <cstdio>
 #include <memory>
+#include <string_view>
 
 #include "driver/functions.h"
 #include "host/pe_image.h"
@@ -53,14 +54,15 @@ std::optional<CallerDevMode> CallerFor(const PrintOptions& options) {
   return std::nullopt;
 }
 
-void ReportRefusals(const DeviceSettings& device, bool strict) {
+void ReportRefusals(const DeviceSettings& device, bool strict, const NoteSink& note) {
   for (const Refusal& refusal : device.refusals) {
     if (strict) throw Failure(Describe(refusal) + "; nothing was sent");
-    Note(Describe(refusal));
+    note(Describe(refusal));
   }
 }
 
-void CheckInputs(const std::vector<Input>& inputs, const PrintOptions& options) {
+void CheckInputs(const std::vector<Input>& inputs, const PrintOptions& options,
+                 const NoteSink& note) {
   host::CodePage& code_page = host::Engine::Get().code_page;
   const auto invalid = options.replace_invalid ? LineReader::Invalid::kReplace
                                                : LineReader::Invalid::kStop;
@@ -69,11 +71,13 @@ void CheckInputs(const std::vector<Input>& inputs, const PrintOptions& options) 
     if (const std::string cut = CutNote(input, report, options.code_page); !cut.empty()) {
       throw Failure(cut + "; nothing was sent");
     }
-    if (const std::string note = InvalidNote(input, report); !note.empty()) Note(note);
+    if (const std::string invalid_note = InvalidNote(input, report); !invalid_note.empty()) {
+      note(invalid_note);
+    }
     const std::string unmappable = UnmappableNote(input, report, options.code_page);
     if (unmappable.empty()) continue;
     if (options.strict) throw Failure(unmappable + "; nothing was sent");
-    Note(unmappable);
+    note(unmappable);
   }
 }
 
@@ -83,18 +87,28 @@ void Require(BOOL result, const std::string& what) {
 
 // Brackets the lines with pages: a new page after every N lines when asked,
 // and at every line holding a form feed, which itself goes to the printer
-// with the line. One text object carries every line.
+// with the line. An empty line goes as one space when asked, since the
+// driver would write not even its terminator for it. One text object
+// carries every line.
 class Pager {
  public:
-  Pager(host::Device& device, const JobSpool& spool, int lines_per_page)
-      : device_(device), spool_(spool), lines_per_page_(lines_per_page) {}
+  Pager(host::Device& device, const JobSpool& spool, int lines_per_page, bool empty_as_space)
+      : device_(device),
+        spool_(spool),
+        lines_per_page_(lines_per_page),
+        empty_as_space_(empty_as_space) {}
 
-  void Line(const std::u16string& line, const std::string& name, uint64_t number) {
+  void Line(const LineReader& reader, const std::string& name) {
+    const std::u16string& line = reader.line();
+    const uint64_t number = reader.line_number();
     const bool full = lines_per_page_ > 0 && lines_on_page_ == lines_per_page_;
-    const bool form_feed = line.find(u'\f') != std::u16string::npos && lines_on_page_ > 0;
+    // Sought among the bytes, where it is quicker found, and where 0x0C
+    // is never part of another character.
+    const bool form_feed =
+        reader.bytes().find('\f') != std::string_view::npos && lines_on_page_ > 0;
     if (page_open_ && (full || form_feed)) EndPage(Where(name, number));
     if (!page_open_) StartPage(Where(name, number));
-    text_.SetString(line);
+    text_.SetString(line.empty() && empty_as_space_ ? std::u16string_view(u" ") : line);
     if (!device_.Text(text_)) throw Failure(spool_.WriteFailure(Where(name, number)));
     ++lines_on_page_;
   }
@@ -121,6 +135,7 @@ class Pager {
   host::Device& device_;
   const JobSpool& spool_;
   int lines_per_page_;
+  bool empty_as_space_;
   host::TextObject text_;
   bool page_open_ = false;
   int lines_on_page_ = 0;
@@ -176,12 +191,14 @@ class Job {
                      DWORD job) {
     Require(device.StartDoc(Widen(document.name), job),
             document.name + ": the driver failed to start the document");
-    Pager pager(device, spool, options_.lines_per_page);
+    const bool ends_lines = std::string_view(TerminatorName(settings_.line_terminator)) != "none";
+    const bool empty_as_space = options_.empty_lines == EmptyLines::kFeed && ends_lines;
+    Pager pager(device, spool, options_.lines_per_page, empty_as_space);
     const auto invalid = options_.replace_invalid ? LineReader::Invalid::kReplace
                                                   : LineReader::Invalid::kStop;
     for (const Input* input : document.inputs) {
       LineReader reader(input->Rewound(), input->name(), invalid);
-      while (reader.Next()) pager.Line(reader.line(), input->name(), reader.line_number());
+      while (reader.Next()) pager.Line(reader, input->name());
     }
     pager.Finish(document.name);
     Require(device.EndDoc(), document.name + ": the driver failed to end the document");
@@ -207,23 +224,26 @@ std::unique_ptr<host::PeImage> LoadDriver(const std::string& path) {
   }
 }
 
-int RunPrint(const PrintOptions& options) {
+int RunPrint(const PrintOptions& options) { return RunPrint(options, Note); }
+
+int RunPrint(const PrintOptions& options, const NoteSink& note) {
   const std::unique_ptr<host::PeImage> image = LoadDriver(options.driver_path);
   if (!host::Engine::Get().code_page.Select(options.code_page)) {
     throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
   }
   const std::optional<CallerDevMode> caller = CallerFor(options);
   const DeviceSettings settings = PredictDevice(caller ? &*caller : nullptr);
-  ReportRefusals(settings, options.strict);
+  ReportRefusals(settings, options.strict, note);
   if (caller && !settings.private_block_taken) {
-    Note(options.devmode_file + ": not the driver's own device mode (" + WhyNotOwn(*caller->dm()) +
+    note(options.devmode_file + ": not the driver's own device mode (" + WhyNotOwn(*caller->dm()) +
          "): the driver keeps its own line terminator and form feed");
   }
 
   std::vector<Input> inputs;
   for (const std::string& file : options.files) inputs.push_back(Input::Open(file));
   if (inputs.empty()) inputs.push_back(Input::Open("-"));
-  CheckInputs(inputs, options);
+  if (!options.input_name.empty() && inputs.size() == 1) inputs[0].Rename(options.input_name);
+  CheckInputs(inputs, options, note);
 
   const TraceOutput trace(options.trace);
   std::unique_ptr<Destination> destination = OpenDestination(options.output);

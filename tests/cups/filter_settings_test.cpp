@@ -1,0 +1,208 @@
+// How the CUPS filter reads a job: the PPD's defaults, the job's options
+// over them, and the command's options they become. The PPD is the one the
+// build made, so the filter and the PPD cannot drift apart.
+#include "tools/filter_settings.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "tools/failure.h"
+
+namespace {
+
+using textrelay::EmptyLines;
+using textrelay::Failure;
+using textrelay::JobPrintOptions;
+using textrelay::ParseCopies;
+using textrelay::ParseJobOptions;
+using textrelay::PpdFacts;
+using textrelay::PrintOptions;
+
+const PpdFacts& BuiltPpd() {
+  static const PpdFacts ppd = textrelay::ReadPpd(TEXTRELAY_PPD);
+  return ppd;
+}
+
+PrintOptions ForJob(const std::string& job, std::vector<std::string>* warnings = nullptr) {
+  std::vector<std::string> ignored;
+  return JobPrintOptions(BuiltPpd(), ParseJobOptions(job), 1, warnings ? *warnings : ignored);
+}
+
+// Every choice the PPD offers must be one the filter takes, or a queue could
+// be set up so that every job fails.
+TEST(CupsFilterSettings, Ppd_EveryChoiceItOffersIsTaken) {
+  const std::pair<std::string, size_t> options[] = {{"LineTerminator", 4}, {"FormFeed", 2},
+                                                    {"EmptyLines", 2},     {"CodePage", 13},
+                                                    {"InvalidUTF8", 2},    {"PageSize", 11}};
+  for (const auto& [option, count] : options) {
+    std::ifstream ppd(TEXTRELAY_PPD);
+    std::string line;
+    size_t choices = 0;
+    while (std::getline(ppd, line)) {
+      if (!line.starts_with("*" + option + " ")) continue;
+      const std::string choice =
+          line.substr(option.size() + 2, line.find_first_of("/:") - option.size() - 2);
+      EXPECT_NO_THROW(ForJob(option + "=" + choice)) << option << "=" << choice;
+      ++choices;
+    }
+    EXPECT_EQ(choices, count) << option;
+  }
+}
+
+TEST(CupsFilterSettings, Ppd_DefaultsMakeAReceiptQueue) {
+  const PrintOptions options = ForJob("");
+  EXPECT_EQ(options.settings.line_terminator, std::optional<BYTE>(1));
+  EXPECT_FALSE(options.settings.form_feed);
+  EXPECT_EQ(options.settings.paper_width, std::optional<SHORT>(800));
+  EXPECT_EQ(options.settings.paper_length, std::optional<SHORT>(2970));
+  EXPECT_EQ(options.settings.orientation, std::nullopt);
+  EXPECT_EQ(options.settings.copies, std::optional<SHORT>(1));
+  EXPECT_EQ(options.code_page, "CP1252");
+  EXPECT_FALSE(options.replace_invalid);
+  EXPECT_EQ(options.empty_lines, EmptyLines::kFeed);
+}
+
+TEST(CupsFilterSettings, Ppd_OnlyDefaultsAndPaperDimensionsAreRead) {
+  const PpdFacts facts = textrelay::ParsePpd(
+      "*PPD-Adobe: \"4.3\"\r\n*% *DefaultFormFeed: True\r\n*DefaultLineTerminator: LF\r\n"
+      "*PaperDimension Tiny/Tiny Label: \"72 36.5\"\r\n*ImageableArea Tiny/Tiny Label: \"1 1 71 "
+      "35\"\r\n"
+      "*PaperDimension Broken: \"72\"\n*DefaultPageSize: Tiny");
+  EXPECT_EQ(facts.defaults,
+            (textrelay::JobOptions{{"lineterminator", "LF"}, {"pagesize", "Tiny"}}));
+  ASSERT_EQ(facts.sizes.size(), 1u);
+  EXPECT_EQ(facts.sizes.at("tiny").width, 72);
+  EXPECT_EQ(facts.sizes.at("tiny").length, 36.5);
+}
+
+TEST(CupsFilterSettings, PageSize_PointsBecomeTenthsOfAMillimetre) {
+  struct Case {
+    const char* size;
+    SHORT width;
+    SHORT length;
+  };
+  const Case cases[] = {
+      {"Roll58mm", 580, 2970},
+      {"Roll76mm", 760, 2970},
+      {"Roll80mm", 800, 2970},
+      {"Label2x1in", 508, 254},
+      {"Label57x32mm", 570, 320},
+      {"Label58x40mm", 580, 400},
+      {"Label4x2in", 1016, 508},
+      {"Label4x6in", 1016, 1524},
+      {"Label100x150mm", 1000, 1500},
+      {"Fanfold8x11in", 2032, 2794},
+      {"Fanfold8x12in", 2032, 3048},
+      {"label4X6IN", 1016, 1524},
+      {"Custom.164.41x841.89", 580, 2970},
+      {"Custom.58x297mm", 580, 2970},
+      {"Custom.4x6in", 1016, 1524},
+      {"Custom.5.8x29.7cm", 580, 2970},
+      {"Custom.72x72pt", 254, 254},
+      {"custom.0.1x0.3MM", 1, 3},
+      {"Custom.300x100mm", 3000, 1000},
+  };
+  for (const Case& c : cases) {
+    for (const char* option : {"PageSize=", "media="}) {
+      const PrintOptions options = ForJob(option + std::string(c.size));
+      EXPECT_EQ(options.settings.paper_width, std::optional<SHORT>(c.width)) << option << c.size;
+      EXPECT_EQ(options.settings.paper_length, std::optional<SHORT>(c.length)) << option << c.size;
+    }
+  }
+}
+
+TEST(CupsFilterSettings, Precedence_TheJobOverThePpdAndPageSizeOverMedia) {
+  struct Case {
+    const char* job;
+    BYTE terminator;
+    bool form_feed;
+    SHORT width;
+    std::optional<SHORT> orientation;
+  };
+  const Case cases[] = {
+      {"", 1, false, 800, std::nullopt},
+      {"lineterminator=lf FormFeed media=Roll58mm", 3, true, 580, std::nullopt},
+      {"LINETERMINATOR=None noFormFeed", 0, false, 800, std::nullopt},
+      {"media=Roll58mm PageSize=Label4x6in", 1, false, 1016, std::nullopt},
+      {"PageSize=Label4x6in media=Roll58mm", 1, false, 1016, std::nullopt},
+      {"landscape", 1, false, 800, DMORIENT_LANDSCAPE},
+      {"nolandscape", 1, false, 800, std::nullopt},
+      {"landscape orientation-requested=3", 1, false, 800, DMORIENT_PORTRAIT},
+      {"orientation-requested=4", 1, false, 800, DMORIENT_LANDSCAPE},
+      {"job-uuid=urn:x title='a b' number-up=1 FormFeed=on", 1, true, 800, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> warnings;
+    const PrintOptions options = ForJob(c.job, &warnings);
+    EXPECT_EQ(options.settings.line_terminator, std::optional<BYTE>(c.terminator)) << c.job;
+    EXPECT_EQ(options.settings.form_feed, c.form_feed) << c.job;
+    EXPECT_EQ(options.settings.paper_width, std::optional<SHORT>(c.width)) << c.job;
+    EXPECT_EQ(options.settings.orientation, c.orientation) << c.job;
+    EXPECT_TRUE(warnings.empty()) << c.job;
+  }
+  std::vector<std::string> warnings;
+  const PrintOptions no_ppd = JobPrintOptions({}, ParseJobOptions("number-up=1"), 2, warnings);
+  EXPECT_FALSE(no_ppd.settings.line_terminator || no_ppd.settings.paper_width)
+      << "the driver's own";
+}
+
+TEST(CupsFilterSettings, Orientation_ReversedSidesPrintUnreversedWithAWarning) {
+  std::vector<std::string> warnings;
+  EXPECT_EQ(ForJob("orientation-requested=6", &warnings).settings.orientation,
+            std::optional<SHORT>(DMORIENT_PORTRAIT));
+  EXPECT_EQ(ForJob("orientation-requested=5", &warnings).settings.orientation,
+            std::optional<SHORT>(DMORIENT_LANDSCAPE));
+  EXPECT_EQ(warnings, (std::vector<std::string>{
+                          "orientation-requested=6 (reverse portrait) is printed as portrait",
+                          "orientation-requested=5 (reverse landscape) is printed as landscape"}));
+}
+
+TEST(CupsFilterSettings, BadValues_AreFailuresNamingTheOptionAndItsChoices) {
+  const std::pair<const char*, const char*> cases[] = {
+      {"LineTerminator=CRCR",
+       "LineTerminator=CRCR is not a choice of LineTerminator (None, CRLF, CR or LF); nothing was "
+       "sent"},
+      {"FormFeed=maybe",
+       "FormFeed=maybe is not a choice of FormFeed (True, False, yes, no, on or off)"},
+      {"CodePage=UTF-8", "CodePage=UTF-8 is not a choice of CodePage (CP1252, CP1250, "},
+      {"InvalidUTF8=Ignore", "InvalidUTF8=Ignore is not a choice of InvalidUTF8 (Stop or Replace)"},
+      {"EmptyLines=None", "EmptyLines=None is not a choice of EmptyLines (Feed or Skip)"},
+      {"orientation-requested=7",
+       "orientation-requested=7 is not a choice of orientation-requested (3, 4, 5 or 6)"},
+      {"landscape=perhaps", "landscape=perhaps is not a choice of landscape"},
+      {"PageSize=A4",
+       "PageSize=A4 is neither a size of the PPD nor Custom.WIDTHxLENGTH[pt|in|mm|cm] of at least "
+       "0.1 mm; "
+       "nothing was sent"},
+      {"media=Custom.0x100", "media=Custom.0x100 is neither"},
+      {"media=Custom.100", "media=Custom.100 is neither"},
+      {"PageSize=Custom.axb", "PageSize=Custom.axb is neither"},
+      {"PageSize=Custom.10ax20", "PageSize=Custom.10ax20 is neither"},
+      {"PageSize=Custom.10x20yd", "PageSize=Custom.10x20yd is neither"},
+      {"PageSize=Custom.-10x20", "PageSize=Custom.-10x20 is neither"},
+      {"PageSize=Custom.1000x10in", "PageSize=Custom.1000x10in is neither"},
+  };
+  for (const auto& [job, message] : cases) {
+    try {
+      ForJob(job);
+      ADD_FAILURE() << job << " was taken";
+    } catch (const Failure& failure) {
+      EXPECT_TRUE(std::string(failure.what()).starts_with(message)) << failure.what();
+    }
+  }
+}
+
+TEST(CupsFilterSettings, Copies_AreCountsThatFitTheDeviceMode) {
+  EXPECT_EQ(ParseCopies("1"), 1);
+  EXPECT_EQ(ParseCopies("1001"), 1001) << "the driver's limit is its own to report";
+  EXPECT_EQ(ParseCopies("32767"), 32767);
+  for (const char* bad : {"0", "-1", "32768", "2x", "", " 2"}) {
+    EXPECT_THROW(ParseCopies(bad), Failure) << bad;
+  }
+}
+
+}  // namespace
