@@ -2,6 +2,12 @@
 # and the compiler's freestanding C headers (or, for the DLL, the platform's).
 set(allowed_system "stdarg.h|stddef.h|stdint.h|windows.h|winddi.h")
 set(allowed_local "(engine|driver|devmode|pdev|output)/[A-Za-z0-9_]+\\.h")
+# The printer interface code may also use its own headers and the platform's
+# printer interface headers.
+if(ALLOW_PRINTER_INTERFACE)
+  set(allowed_system "${allowed_system}|winspool.h|compstui.h|winddiui.h|winddiui_more.h")
+  set(allowed_local "(engine|driver|devmode|pdev|output|ui)/[A-Za-z0-9_]+\\.h")
+endif()
 separate_arguments(files NATIVE_COMMAND "${FILES}")
 set(bad "")
 foreach(file ${files})

@@ -10,6 +10,7 @@
 #include <map>
 
 #include "engine/engine.h"
+#include "host/user_mode_services.h"
 
 namespace host {
 
@@ -17,6 +18,7 @@ namespace {
 
 constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kOptionalMagic32 = 0x010B;
+constexpr uint32_t kDirectoryExport = 0;
 constexpr uint32_t kDirectoryImport = 1;
 constexpr uint32_t kDirectoryBaseReloc = 5;
 constexpr uint32_t kSectionExecute = 0x20000000;
@@ -25,30 +27,12 @@ constexpr uint32_t kSectionWrite = 0x80000000;
 constexpr uint16_t kRelocAbsolute = 0;
 constexpr uint16_t kRelocHighLow = 3;
 
-// The engine services the driver may import, and where the host has them.
-const std::map<std::string, void*>& KnownServices() {
-  static const std::map<std::string, void*> services = {
-      {"EngAllocMem", reinterpret_cast<void*>(&EngAllocMem)},
-      {"EngFreeMem", reinterpret_cast<void*>(&EngFreeMem)},
-      {"EngWritePrinter", reinterpret_cast<void*>(&EngWritePrinter)},
-      {"EngCreateBitmap", reinterpret_cast<void*>(&EngCreateBitmap)},
-      {"EngAssociateSurface", reinterpret_cast<void*>(&EngAssociateSurface)},
-      {"EngDeleteSurface", reinterpret_cast<void*>(&EngDeleteSurface)},
-      {"EngCreatePalette", reinterpret_cast<void*>(&EngCreatePalette)},
-      {"EngDeletePalette", reinterpret_cast<void*>(&EngDeletePalette)},
-      {"EngUnicodeToMultiByteN", reinterpret_cast<void*>(&EngUnicodeToMultiByteN)},
-      {"STROBJ_vEnumStart", reinterpret_cast<void*>(&STROBJ_vEnumStart)},
-      {"STROBJ_bEnum", reinterpret_cast<void*>(&STROBJ_bEnum)},
-      {"EngDebugPrint", reinterpret_cast<void*>(&EngDebugPrint)},
-  };
-  return services;
-}
+#define HOST_SERVICE(name) {#name, reinterpret_cast<void*>(&name)}
+#define HOST_USER_SERVICE(name) {#name, reinterpret_cast<void*>(&usermode::name)}
 
-bool SameName(std::string a, std::string b) {
-  auto lower = [](std::string& s) { std::transform(s.begin(), s.end(), s.begin(), ::tolower); };
-  lower(a);
-  lower(b);
-  return a == b;
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(), ::tolower);
+  return text;
 }
 
 int Protection(uint32_t characteristics) {
@@ -61,10 +45,48 @@ int Protection(uint32_t characteristics) {
 
 }  // namespace
 
+const ModuleServices& KernelModeServices() {
+  static const ModuleServices services = {
+      {"win32k.sys",
+       {
+           HOST_SERVICE(EngAllocMem),
+           HOST_SERVICE(EngFreeMem),
+           HOST_SERVICE(EngWritePrinter),
+           HOST_SERVICE(EngCreateBitmap),
+           HOST_SERVICE(EngAssociateSurface),
+           HOST_SERVICE(EngDeleteSurface),
+           HOST_SERVICE(EngCreatePalette),
+           HOST_SERVICE(EngDeletePalette),
+           HOST_SERVICE(EngUnicodeToMultiByteN),
+           HOST_SERVICE(STROBJ_vEnumStart),
+           HOST_SERVICE(STROBJ_bEnum),
+           HOST_SERVICE(EngDebugPrint),
+       }},
+  };
+  return services;
+}
+
+const ModuleServices& InterfaceDllServices() {
+  static const ModuleServices services = {
+      {"kernel32.dll",
+       {
+           HOST_USER_SERVICE(GetProcessHeap),
+           HOST_USER_SERVICE(HeapAlloc),
+           HOST_USER_SERVICE(HeapFree),
+           HOST_USER_SERVICE(OutputDebugStringA),
+           HOST_SERVICE(SetLastError),
+       }},
+      {"user32.dll", {HOST_USER_SERVICE(wvsprintfA)}},
+  };
+  return services;
+}
+
 // Reads the file's headers and lays the image out in memory.
 class PeMapper {
  public:
-  PeMapper(const std::vector<uint8_t>& file, const std::string& name) : file_(file), name_(name) {}
+  PeMapper(const std::vector<uint8_t>& file, const std::string& name,
+           const ModuleServices& services)
+      : file_(file), name_(name), services_(services) {}
 
   std::unique_ptr<PeImage> Map() {
     if (!kCanRunPeImages) Fail("a 32-bit x86 image runs only in a 32-bit x86 process");
@@ -74,9 +96,12 @@ class PeMapper {
     CopySections();
     Relocate();
     BindImports();
+    ReadExports();
     Protect();
-    image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(
-        reinterpret_cast<void (*)(void)>(image_->base_ + entry_rva_));
+    if (entry_rva_ != 0) {
+      image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(
+          reinterpret_cast<void (*)(void)>(image_->base_ + entry_rva_));
+    }
     return std::move(image_);
   }
 
@@ -203,23 +228,42 @@ class PeMapper {
       const uint32_t module = At<uint32_t>(at + 12);
       const uint32_t bound = At<uint32_t>(at + 16);
       if (module == 0 && bound == 0) break;
-      const std::string dll = StringAt(module);
-      if (!SameName(dll, "win32k.sys")) Fail("imports from " + dll + "; only win32k.sys is allowed");
-      BindModule(lookup ? lookup : bound, bound);
+      const std::string dll = Lower(StringAt(module));
+      auto known = services_.find(dll);
+      if (known == services_.end()) Fail("imports from " + dll + ", which the host does not provide for this image");
+      BindModule(dll, known->second, lookup ? lookup : bound, bound);
     }
   }
 
-  void BindModule(uint32_t lookup, uint32_t bound) {
+  void BindModule(const std::string& dll, const std::map<std::string, void*>& services,
+                  uint32_t lookup, uint32_t bound) {
     for (;; lookup += 4, bound += 4) {
       const uint32_t thunk = At<uint32_t>(lookup);
       if (thunk == 0) return;
-      if (thunk & 0x80000000u) Fail("imports win32k.sys by ordinal");
+      if (thunk & 0x80000000u) Fail("imports " + dll + " by ordinal");
       const std::string name = StringAt(thunk + 2);
-      auto service = KnownServices().find(name);
-      if (service == KnownServices().end()) Fail("imports " + name + ", which is not a known win32k.sys service");
+      auto service = services.find(name);
+      if (service == services.end()) Fail("imports " + name + ", which is not a known " + dll + " service");
       const uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(service->second));
       std::memcpy(image_->base_ + bound, &address, sizeof address);
-      image_->imports_.push_back(name);
+      image_->imports_.push_back(dll + "!" + name);
+    }
+  }
+
+  // The export directory's names and the functions they stand for.
+  void ReadExports() {
+    const Directory& exports = directories_[kDirectoryExport];
+    if (exports.size == 0) return;
+    const uint32_t count = At<uint32_t>(exports.rva + 24);
+    const uint32_t functions = At<uint32_t>(exports.rva + 28);
+    const uint32_t names = At<uint32_t>(exports.rva + 32);
+    const uint32_t ordinals = At<uint32_t>(exports.rva + 36);
+    for (uint32_t i = 0; i < count; ++i) {
+      const std::string name = StringAt(At<uint32_t>(names + 4 * i));
+      const uint16_t ordinal = At<uint16_t>(ordinals + 2 * i);
+      const uint32_t rva = At<uint32_t>(functions + 4 * uint32_t{ordinal});
+      if (rva >= image_size_) Fail("export " + name + " lies outside the image");
+      image_->exports_[name] = rva;
     }
   }
 
@@ -234,21 +278,28 @@ class PeMapper {
 
   const std::vector<uint8_t>& file_;
   std::string name_;
+  const ModuleServices& services_;
   std::unique_ptr<PeImage> image_;
   uint32_t entry_rva_ = 0, image_base_ = 0, image_size_ = 0, headers_size_ = 0;
   Directory directories_[16];
   std::vector<Section> sections_;
 };
 
-std::unique_ptr<PeImage> PeImage::Load(const std::string& path) {
+std::unique_ptr<PeImage> PeImage::Load(const std::string& path, const ModuleServices& services) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw PeImageError(path + ": cannot be read");
   std::vector<uint8_t> file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  return Load(file, path);
+  return Load(file, path, services);
 }
 
-std::unique_ptr<PeImage> PeImage::Load(const std::vector<uint8_t>& file, const std::string& name) {
-  return PeMapper(file, name).Map();
+std::unique_ptr<PeImage> PeImage::Load(const std::vector<uint8_t>& file, const std::string& name,
+                                       const ModuleServices& services) {
+  return PeMapper(file, name, services).Map();
+}
+
+void* PeImage::Export(const std::string& name) const {
+  auto found = exports_.find(name);
+  return found == exports_.end() ? nullptr : base_ + found->second;
 }
 
 PeImage::~PeImage() {

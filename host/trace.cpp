@@ -145,6 +145,16 @@ void Trace::Discard() { sink_ = Sink::kNone; }
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
   pending_ += prefix;
   AppendPlatform(pending_, format, ap);
+  EmitCompleteLines();
+}
+
+void Trace::Write(std::string_view text) {
+  if (sink_ == Sink::kNone) return;
+  pending_ += text;
+  EmitCompleteLines();
+}
+
+void Trace::EmitCompleteLines() {
   size_t start = 0;
   for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
     Emit(std::string_view(pending_).substr(start, end + 1 - start));

@@ -31,12 +31,16 @@ class Trace {
     if (sink_ != Sink::kNone) Format(prefix, format, ap);
   }
 
+  // Text that carries its own line feeds, as a user-mode debugger gets it.
+  void Write(std::string_view text);
+
   const std::vector<std::string>& lines() const { return lines_; }
   std::vector<std::string> TakeLines() { return std::exchange(lines_, {}); }
   void Reset();
 
  private:
   void Format(const char* prefix, const char* format, va_list ap);
+  void EmitCompleteLines();
   void Emit(std::string_view line);
   Sink sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;

@@ -1,14 +1,27 @@
 #!/usr/bin/env python3
-"""Checks the built driver image: what the engine's loader requires of a
-32-bit kernel-mode graphics DLL, and that it reaches nothing of the system
-but the engine services the driver uses.
+"""Checks a built driver image against what the platform requires of it and
+against what it may reach.
 
-Exit status: 0 when every check holds, 1 when one fails, and 77 when the
-only fault is services not imported yet while the image still carries
-stand-ins for driver functions that are not built (the test is then
-reported as skipped, naming them)."""
+  check_image.py --version X.Y.Z graphics textrelay.dll
+  check_image.py --version X.Y.Z interface textrelayui.dll
 
+graphics: the 32-bit kernel-mode graphics DLL that the engine loads: native
+subsystem, entered at its exported DrvEnableDriver, importing exactly the
+engine services the driver uses from win32k.sys.
+interface: the printer interface DLL that the spooler and applications load
+in user mode: a Windows GUI DLL exporting exactly the printer interface
+functions and importing only the few system functions it calls, no C runtime.
+Both: i386, a DLL, base relocations, no section both writable and
+executable, no thread-local storage, and the version resource the spooler
+reads (the driver's version in the file version, the release in the product
+version, the license named).
+
+Exit status: 0 when every check holds, 1 when one fails."""
+
+import argparse
+import os
 import sys
+from dataclasses import dataclass
 
 try:
     import pefile
@@ -16,42 +29,109 @@ except ImportError:
     print("FAIL: this python3 cannot import pefile; install Debian's python3-pefile")
     sys.exit(1)
 
-ENGINE_MODULE = "win32k.sys"
 ENGINE_SERVICES = frozenset({
     "EngAllocMem", "EngFreeMem", "EngWritePrinter", "EngCreateBitmap",
     "EngAssociateSurface", "EngDeleteSurface", "EngCreatePalette",
     "EngDeletePalette", "EngUnicodeToMultiByteN", "STROBJ_vEnumStart",
     "STROBJ_bEnum", "EngDebugPrint",
 })
-ENTRY_NAME = "DrvEnableDriver"
-# The trace line of every stand-in driver function ends so.
-STAND_IN_MARK = b": not built yet!"
-SKIP = 77
+INTERFACE_FUNCTIONS = frozenset({
+    "DrvDocumentPropertySheets", "DrvDevicePropertySheets", "DrvConvertDevMode",
+    "DrvDeviceCapabilities", "DevQueryPrintEx", "DrvPrinterEvent",
+})
+# Lower-case module names, as the loader compares them.
+INTERFACE_IMPORTS = {
+    "kernel32.dll": frozenset({"GetProcessHeap", "HeapAlloc", "HeapFree",
+                               "OutputDebugStringA", "SetLastError"}),
+    "user32.dll": frozenset({"wvsprintfA"}),
+}
+C_RUNTIME_PREFIXES = ("msvcr", "msvcp", "ucrt", "api-ms-win-crt", "vcruntime",
+                      "libgcc", "libstdc++", "libwinpthread")
+
+# The version resource of a printer driver file.
+VOS_NT_WINDOWS32 = 0x00040004
+VFT_DRV = 0x00000003
+VFT2_DRV_VERSIONED_PRINTER = 0x0000000C
+KERNEL_MODE_DRIVER_VERSION = 2
+LICENSE_NAME = "Apache License, Version 2.0"
+VERSION_STRINGS = ("CompanyName", "FileDescription", "FileVersion", "InternalName",
+                   "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion")
 
 
-def check_machine(pe):
+@dataclass(frozen=True)
+class Kind:
+    subsystem: int
+    subsystem_name: str
+    exports: frozenset
+    imports: dict
+    entry_export: str | None
+    dynamic_base: bool
+
+
+KINDS = {
+    "graphics": Kind(pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_NATIVE"], "native",
+                     frozenset({"DrvEnableDriver"}), {"win32k.sys": ENGINE_SERVICES},
+                     "DrvEnableDriver", True),
+    "interface": Kind(pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "Windows GUI",
+                      INTERFACE_FUNCTIONS, INTERFACE_IMPORTS, None, False),
+}
+
+
+def check_machine(pe, kind):
     machine = pe.FILE_HEADER.Machine
     if machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
         return [f"machine is {machine:#06x}, not i386 (0x014c)"]
     return []
 
 
-def check_subsystem(pe):
-    subsystem = pe.OPTIONAL_HEADER.Subsystem
-    if subsystem != pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_NATIVE"]:
-        return [f"subsystem is {subsystem}, not native (1)"]
+def check_dll(pe, kind):
+    if not pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]:
+        return ["the file header does not mark the image as a DLL"]
     return []
 
 
-def check_entry(pe):
-    entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
+def check_subsystem(pe, kind):
+    subsystem = pe.OPTIONAL_HEADER.Subsystem
+    if subsystem != kind.subsystem:
+        return [f"subsystem is {subsystem}, not {kind.subsystem_name} ({kind.subsystem})"]
+    return []
+
+
+def exported(pe):
+    """{name: RVA}; an export by ordinal alone appears as '#ordinal'."""
     exports = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
     symbols = exports.symbols if exports else []
-    named = [s.address for s in symbols if s.name == ENTRY_NAME.encode()]
-    if not named:
-        return [f"no export named {ENTRY_NAME} to compare the entry point with"]
-    if entry != named[0]:
-        return [f"entry point is RVA {entry:#x}, but {ENTRY_NAME} is at RVA {named[0]:#x}"]
+    return {s.name.decode() if s.name else f"#{s.ordinal}": s.address for s in symbols}
+
+
+def check_exports(pe, kind):
+    names = set(exported(pe))
+    failures = []
+    if kind.exports - names:
+        failures.append(f"does not export {', '.join(sorted(kind.exports - names))}")
+    if names - kind.exports:
+        failures.append(f"exports what it must not: {', '.join(sorted(names - kind.exports))}")
+    return failures
+
+
+def section_of(pe, rva):
+    return next((s for s in pe.sections if s.contains_rva(rva)), None)
+
+
+def check_entry(pe, kind):
+    entry = pe.OPTIONAL_HEADER.AddressOfEntryPoint
+    if kind.entry_export is None:
+        # An interface DLL may have no entry point at all.
+        section = section_of(pe, entry) if entry else None
+        if entry and not (section and section.Characteristics
+                          & pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]):
+            return [f"entry point RVA {entry:#x} is not in an executable section"]
+        return []
+    named = exported(pe).get(kind.entry_export)
+    if named is None:
+        return [f"no export named {kind.entry_export} to compare the entry point with"]
+    if entry != named:
+        return [f"entry point is RVA {entry:#x}, but {kind.entry_export} is at RVA {named:#x}"]
     return []
 
 
@@ -65,38 +145,43 @@ def imported(pe):
     return result
 
 
-def check_imports(pe):
-    """(failures, missing services)."""
+def check_imports(pe, kind):
     failures = []
-    names = set()
-    for module, module_names in imported(pe):
-        if module.lower() != ENGINE_MODULE:
-            failures.append(f"imports from {module} ({', '.join(module_names)}); "
-                            f"only {ENGINE_MODULE} is allowed")
+    found = {module: set() for module in kind.imports}
+    for module, names in imported(pe):
+        key = module.lower()
+        if key.startswith(C_RUNTIME_PREFIXES):
+            failures.append(f"imports the C runtime: {module} ({', '.join(names)})")
+        elif key not in kind.imports:
+            failures.append(f"imports from {module} ({', '.join(names)}); only "
+                            f"{', '.join(sorted(kind.imports))} are allowed")
         else:
-            names.update(module_names)
-    unexpected = sorted(names - ENGINE_SERVICES)
-    if unexpected:
-        failures.append(f"imports from {ENGINE_MODULE} what the driver must not use: "
-                        f"{', '.join(unexpected)}")
-    return failures, sorted(ENGINE_SERVICES - names)
+            found[key].update(names)
+    for module, wanted in sorted(kind.imports.items()):
+        if found[module] - wanted:
+            failures.append(f"imports from {module} what it must not use: "
+                            f"{', '.join(sorted(found[module] - wanted))}")
+        if wanted - found[module]:
+            failures.append(f"does not import from {module}: "
+                            f"{', '.join(sorted(wanted - found[module]))}")
+    return failures
 
 
-def check_relocations(pe):
+def check_relocations(pe, kind):
     failures = []
     if pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS[
             "IMAGE_FILE_RELOCS_STRIPPED"]:
         failures.append("the file header says its base relocations were stripped")
     if not getattr(pe, "DIRECTORY_ENTRY_BASERELOC", None):
-        failures.append("no base relocations: the engine could not load the image "
+        failures.append("no base relocations: the image could not be loaded "
                         "anywhere but its preferred base")
-    if not pe.OPTIONAL_HEADER.DllCharacteristics & pefile.DLL_CHARACTERISTICS[
-            "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]:
+    if kind.dynamic_base and not pe.OPTIONAL_HEADER.DllCharacteristics & \
+            pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]:
         failures.append("the image is not marked relocatable (DYNAMIC_BASE)")
     return failures
 
 
-def check_sections(pe):
+def check_sections(pe, kind):
     write = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_WRITE"]
     execute = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]
     failures = []
@@ -108,39 +193,109 @@ def check_sections(pe):
     return failures
 
 
+def check_thread_storage(pe, kind):
+    tls = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]]
+    if tls.VirtualAddress or tls.Size:
+        return ["has thread-local storage, which only a C runtime's start-up code sets up"]
+    return []
+
+
+def words(ms, ls):
+    return (ms >> 16, ms & 0xFFFF, ls >> 16, ls & 0xFFFF)
+
+
+def dotted(version_words):
+    return ".".join(str(w) for w in version_words)
+
+
+def expected_versions(version):
+    major, minor, patch = (list(map(int, version.split("."))) + [0, 0])[:3]
+    return ((0, KERNEL_MODE_DRIVER_VERSION, major << 8 | minor, patch),
+            (major, minor, patch, 0))
+
+
+def version_strings(pe):
+    strings = {}
+    for info in getattr(pe, "FileInfo", []):
+        for block in info:
+            for table in getattr(block, "StringTable", []):
+                for key, value in table.entries.items():
+                    strings[key.decode(errors="replace")] = value.decode(errors="replace")
+    return strings
+
+
+def check_fixed_version(fixed, file_words, product_words):
+    failures = []
+    found = words(fixed.FileVersionMS, fixed.FileVersionLS)
+    if found != file_words:
+        failures.append(f"file version is {dotted(found)}, not {dotted(file_words)} "
+                        f"(0, driver version {KERNEL_MODE_DRIVER_VERSION}: kernel mode, "
+                        "feature set, fix)")
+    found = words(fixed.ProductVersionMS, fixed.ProductVersionLS)
+    if found != product_words:
+        failures.append(f"product version is {dotted(found)}, not {dotted(product_words)}")
+    for field, wanted, name in (("FileOS", VOS_NT_WINDOWS32, "VOS_NT_WINDOWS32"),
+                                ("FileType", VFT_DRV, "VFT_DRV"),
+                                ("FileSubtype", VFT2_DRV_VERSIONED_PRINTER,
+                                 "VFT2_DRV_VERSIONED_PRINTER")):
+        if getattr(fixed, field) != wanted:
+            failures.append(f"{field} is {getattr(fixed, field):#x}, not {name} ({wanted:#x})")
+    return failures
+
+
+def check_version_strings(strings, path, file_words, product_words):
+    failures = [f"version string {key} is missing or empty"
+                for key in VERSION_STRINGS if not strings.get(key)]
+    wanted = {"FileVersion": dotted(file_words),
+              "ProductVersion": dotted(product_words[:3]),
+              "OriginalFilename": os.path.basename(path)}
+    for key, value in wanted.items():
+        if strings.get(key) and strings[key].lower() != value.lower():
+            failures.append(f"version string {key} is '{strings[key]}', not '{value}'")
+    if strings.get("LegalCopyright") and LICENSE_NAME not in strings["LegalCopyright"]:
+        failures.append(f"version string LegalCopyright does not name the {LICENSE_NAME}")
+    return failures
+
+
+def check_version(pe, path, version):
+    fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
+    if not fixed:
+        return ["no version resource"]
+    file_words, product_words = expected_versions(version)
+    return (check_fixed_version(fixed[0], file_words, product_words)
+            + check_version_strings(version_strings(pe), path, file_words, product_words))
+
+
+CHECKS = [
+    ("machine", check_machine),
+    ("DLL", check_dll),
+    ("subsystem", check_subsystem),
+    ("exports", check_exports),
+    ("entry point", check_entry),
+    ("imports", check_imports),
+    ("base relocations", check_relocations),
+    ("sections", check_sections),
+    ("thread-local storage", check_thread_storage),
+]
+
+
 def main(argv):
-    if len(argv) != 2:
-        print(f"usage: {argv[0]} IMAGE.dll")
-        return 1
+    parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
+    parser.add_argument("--version", required=True, help="the project's version, X.Y.Z")
+    parser.add_argument("kind", choices=sorted(KINDS))
+    parser.add_argument("image")
+    args = parser.parse_args(argv[1:])
     try:
-        pe = pefile.PE(argv[1])
+        pe = pefile.PE(args.image)
     except (OSError, pefile.PEFormatError) as error:
-        print(f"FAIL: cannot read {argv[1]} as a PE image: {error}")
+        print(f"FAIL: cannot read {args.image} as a PE image: {error}")
         return 1
-    import_failures, missing = check_imports(pe)
-    checks = [
-        ("machine", check_machine(pe)),
-        ("subsystem", check_subsystem(pe)),
-        ("entry point", check_entry(pe)),
-        ("imports", import_failures),
-        ("base relocations", check_relocations(pe)),
-        ("sections", check_sections(pe)),
-    ]
-    for name, failures in checks:
+    kind = KINDS[args.kind]
+    results = [(name, check(pe, kind)) for name, check in CHECKS]
+    results.append(("version resource", check_version(pe, args.image, args.version)))
+    for name, failures in results:
         print(f"ok: {name}" if not failures else "\n".join(f"FAIL: {f}" for f in failures))
-    if any(failures for _, failures in checks):
-        return 1
-    if not missing:
-        print(f"ok: the image imports exactly the {len(ENGINE_SERVICES)} engine services")
-        return 0
-    with open(argv[1], "rb") as image:
-        pending = STAND_IN_MARK in image.read()
-    print(f"{'PENDING' if pending else 'FAIL'}: engine services not imported: "
-          f"{', '.join(missing)}")
-    if pending:
-        print("(the image still has stand-ins for driver functions not built yet)")
-        return SKIP
-    return 1
+    return 1 if any(failures for _, failures in results) else 0
 
 
 if __name__ == "__main__":

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
-"""Feeds the image check copies of the built DLL, each broken in one way the
-check exists to catch, and expects it to refuse each one with its reason."""
+"""Feeds the image check copies of the built DLLs, each broken in one way the
+check exists to catch, and expects it to refuse each one with its reason.
 
+  check_image_test.py --version X.Y.Z textrelay.dll textrelayui.dll"""
+
+import argparse
 import contextlib
 import io
 import os
@@ -15,10 +18,10 @@ import pefile  # noqa: E402
 SCN = pefile.SECTION_CHARACTERISTICS
 
 
-def run_check(path):
+def run_check(version, kind, path):
     out = io.StringIO()
     with contextlib.redirect_stdout(out):
-        status = check_image.main(["check_image.py", path])
+        status = check_image.main(["check_image.py", "--version", version, kind, path])
     return status, out.getvalue()
 
 
@@ -26,104 +29,146 @@ def section(pe, name):
     return next(s for s in pe.sections if s.Name.rstrip(b"\0") == name)
 
 
-def engine_import(pe):
-    return next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == b"win32k.sys")
+def import_of(pe, module):
+    return next(e for e in pe.DIRECTORY_ENTRY_IMPORT if e.dll.lower() == module)
 
 
-def foreign_machine(pe):
-    pe.FILE_HEADER.Machine = 0x8664
+def rename_import(pe, module, function, new_name):
+    name = next(i for i in import_of(pe, module).imports if i.name == function)
+    pe.set_bytes_at_offset(name.name_offset, new_name)
 
 
-def gui_subsystem(pe):
-    pe.OPTIONAL_HEADER.Subsystem = 2
+def replace_bytes(pe, old, new):
+    """Replaces the first occurrence of old once the image is written: pefile
+    writes some structures back over edits made to its data."""
+    assert len(old) == len(new), old
+    pe.byte_patches.append((old, new))
 
 
-def entry_elsewhere(pe):
-    pe.OPTIONAL_HEADER.AddressOfEntryPoint += 1
+def directory(pe, name):
+    return pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY[name]]
 
 
-def writable_code(pe):
-    section(pe, b".text").Characteristics |= SCN["IMAGE_SCN_MEM_WRITE"]
+def clear_directory(pe, name):
+    directory(pe, name).VirtualAddress = 0
+    directory(pe, name).Size = 0
 
 
-def fixed_base(pe):
-    pe.OPTIONAL_HEADER.DllCharacteristics &= ~pefile.DLL_CHARACTERISTICS[
-        "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]
+# Faults every image is checked for: (fault, reason the check must give).
+COMMON_FAULTS = [
+    (lambda pe: setattr(pe.FILE_HEADER, "Machine", 0x8664), "machine is 0x8664, not i386"),
+    (lambda pe: setattr(pe.FILE_HEADER, "Characteristics", pe.FILE_HEADER.Characteristics
+                        & ~pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]),
+     "does not mark the image as a DLL"),
+    (lambda pe: setattr(section(pe, b".text"), "Characteristics",
+                        section(pe, b".text").Characteristics | SCN["IMAGE_SCN_MEM_WRITE"]),
+     "section .text is both writable and executable"),
+    (lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_BASERELOC"), "no base relocations"),
+    (lambda pe: setattr(directory(pe, "IMAGE_DIRECTORY_ENTRY_TLS"), "VirtualAddress", 0x1000),
+     "has thread-local storage"),
+    (lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_RESOURCE"), "no version resource"),
+    # A driver marked version 3 would be taken for a user-mode driver.
+    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileVersionMS", 0x00000003),
+     "file version is 0.3.256.0, not 0.2.256.0"),
+    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "ProductVersionLS", 0x00010000),
+     "product version is 1.0.1.0, not 1.0.0.0"),
+    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileType", 0x2), "FileType is 0x2, not VFT_DRV"),
+    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileSubtype", 0x1),
+     "FileSubtype is 0x1, not VFT2_DRV_VERSIONED_PRINTER"),
+    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileOS", 0x4), "FileOS is 0x4"),
+    (lambda pe: replace_bytes(pe, "Apache".encode("utf-16-le"), "Apachy".encode("utf-16-le")),
+     "LegalCopyright does not name the Apache License"),
+    (lambda pe: replace_bytes(pe, "CompanyName".encode("utf-16-le"),
+                              "CompanyNamx".encode("utf-16-le")),
+     "CompanyName is missing"),
+    (lambda pe: replace_bytes(pe, ".dll\0".encode("utf-16-le"), ".drv\0".encode("utf-16-le")),
+     "OriginalFilename is"),
+]
 
+GRAPHICS_FAULTS = [
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "Subsystem", 2), "subsystem is 2, not native"),
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "AddressOfEntryPoint",
+                        pe.OPTIONAL_HEADER.AddressOfEntryPoint + 1), "entry point is RVA"),
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "DllCharacteristics",
+                        pe.OPTIONAL_HEADER.DllCharacteristics & ~pefile.DLL_CHARACTERISTICS[
+                            "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]),
+     "not marked relocatable"),
+    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"win32k.sys").struct.Name, b"hal.dll\0\0\0"),
+     "imports from hal.dll"),
+    (lambda pe: rename_import(pe, b"win32k.sys", b"EngDebugPrint", b"EngDebugPrinX"),
+     "must not use: EngDebugPrinX"),
+]
 
-def no_relocations(pe):
-    entry = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
-        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_BASERELOC"]]
-    entry.VirtualAddress = 0
-    entry.Size = 0
-
-
-def other_module(pe):
-    pe.set_bytes_at_rva(engine_import(pe).struct.Name, b"hal.dll\0\0\0")
-
-
-def other_service(pe):
-    name = next(i for i in engine_import(pe).imports if i.name == b"EngDebugPrint")
-    pe.set_bytes_at_offset(name.name_offset, b"EngDebugPrinX")
-
-
-def no_stand_ins(pe):
-    data = pe.__data__
-    at = data.find(check_image.STAND_IN_MARK)
-    while at != -1:
-        pe.set_bytes_at_offset(at, b"?" * len(check_image.STAND_IN_MARK))
-        at = pe.__data__.find(check_image.STAND_IN_MARK)
-
-
-FAULTS = [
-    (foreign_machine, "machine is 0x8664, not i386"),
-    (gui_subsystem, "subsystem is 2, not native"),
-    (entry_elsewhere, "entry point is RVA"),
-    (writable_code, "section .text is both writable and executable"),
-    (fixed_base, "not marked relocatable"),
-    (no_relocations, "no base relocations"),
-    (other_module, "imports from hal.dll"),
-    (other_service, "must not use: EngDebugPrinX"),
+INTERFACE_FAULTS = [
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "Subsystem", 1), "subsystem is 1, not Windows GUI"),
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "AddressOfEntryPoint",
+                        section(pe, b".rdata").VirtualAddress),
+     "is not in an executable section"),
+    (lambda pe: replace_bytes(pe, b"DrvPrinterEvent\0", b"DrvPrinterEvenX\0"),
+     "does not export DrvPrinterEvent"),
+    (lambda pe: replace_bytes(pe, b"DevQueryPrintEx\0", b"DevQueryPrintEy\0"),
+     "exports what it must not: DevQueryPrintEy"),
+    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"kernel32.dll").struct.Name,
+                                    b"msvcrt.dll\0\0\0"),
+     "imports the C runtime: msvcrt.dll"),
+    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"user32.dll").struct.Name, b"GDI32.dll\0\0"),
+     "imports from GDI32.dll"),
+    (lambda pe: rename_import(pe, b"kernel32.dll", b"HeapFree", b"HeapFreX"),
+     "must not use: HeapFreX"),
 ]
 
 
-def broken_copy(dll, directory, fault):
+def broken_copy(dll, path, fault):
     pe = pefile.PE(dll)
+    pe.byte_patches = []
     fault(pe)
-    path = os.path.join(directory, fault.__name__ + ".dll")
-    pe.write(filename=path)
+    data = bytearray(pe.write())
     pe.close()
+    for old, new in pe.byte_patches:
+        at = data.find(old)
+        assert at != -1, old
+        data[at:at + len(old)] = new
+    with open(path, "wb") as image:
+        image.write(data)
     return path
 
 
-def expect(failures, name, status, output, wanted, reason):
-    if status != wanted or reason not in output:
-        failures.append(f"{name}: status {status}, wanted {wanted} and '{reason}'; "
-                        f"the check said:\n{output}")
+def check_faults(version, kind, dll, faults, directory):
+    failures = []
+    status, output = run_check(version, kind, dll)
+    if status != 0:
+        failures.append(f"{kind}: the built image itself is refused:\n{output}")
+    for number, (fault, reason) in enumerate(faults):
+        # The copy keeps the DLL's name, which its version resource gives.
+        os.makedirs(os.path.join(directory, f"{kind}-{number}"))
+        path = os.path.join(directory, f"{kind}-{number}", os.path.basename(dll))
+        status, output = run_check(version, kind, broken_copy(dll, path, fault))
+        if status != 1 or reason not in output:
+            failures.append(f"{kind} fault {number}: status {status}, wanted 1 and "
+                            f"'{reason}'; the check said:\n{output}")
+    return failures
 
 
 def main(argv):
-    dll = argv[1]
-    failures = []
+    parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
+    parser.add_argument("--version", required=True)
+    parser.add_argument("graphics_dll")
+    parser.add_argument("interface_dll")
+    args = parser.parse_args(argv[1:])
     with tempfile.TemporaryDirectory() as directory:
-        for fault, reason in FAULTS:
-            status, output = run_check(broken_copy(dll, directory, fault))
-            expect(failures, fault.__name__, status, output, 1, reason)
-        # A service the driver should use but does not: only stand-ins
-        # excuse it, and only as a skip.
-        check_image.ENGINE_SERVICES = check_image.ENGINE_SERVICES | {"EngUnusedService"}
-        status, output = run_check(broken_copy(dll, directory, no_stand_ins))
-        expect(failures, "missing service", status, output, 1,
-               "FAIL: engine services not imported")
-        with open(dll, "rb") as image:
-            has_stand_ins = check_image.STAND_IN_MARK in image.read()
-        if has_stand_ins:
-            status, output = run_check(dll)
-            expect(failures, "missing service beside stand-ins", status, output,
-                   check_image.SKIP, "PENDING: engine services not imported")
+        failures = (check_faults(args.version, "graphics", args.graphics_dll,
+                                 COMMON_FAULTS + GRAPHICS_FAULTS, directory)
+                    + check_faults(args.version, "interface", args.interface_dll,
+                                   COMMON_FAULTS + INTERFACE_FAULTS, directory))
+        # Each DLL is refused where the other belongs.
+        for kind, dll in (("interface", args.graphics_dll), ("graphics", args.interface_dll)):
+            status, output = run_check(args.version, kind, dll)
+            if status != 1:
+                failures.append(f"{os.path.basename(dll)} passed as the {kind} DLL:\n{output}")
     for failure in failures:
         print("FAIL:", failure)
-    print("ok: the image check refuses every broken image" if not failures
+    count = 2 * len(COMMON_FAULTS) + len(GRAPHICS_FAULTS) + len(INTERFACE_FAULTS) + 2
+    print(f"ok: the image check refuses all {count} broken images" if not failures
           else f"{len(failures)} broken images were not refused as they should be")
     return 1 if failures else 0
 

@@ -1,0 +1,136 @@
+// The host's stand-ins themselves. The property sheet: a tree broken one way
+// at a time is refused with a finding, so a well-formed verdict on the
+// driver's pages means something. The entry point table: taken by name from
+// a module's exports, naming the first one missing.
+#include <functional>
+#include <map>
+
+#include "tests/ui_test.h"
+
+namespace {
+
+using ::testing::IsEmpty;
+using ::testing::Not;
+
+// A minimal page of two items, rebuilt for each case and then broken.
+struct Tree {
+  OPTPARAM params[4];
+  OPTTYPE types[2];
+  OPTITEM items[2];
+  COMPROPSHEETUI cps;
+};
+
+Tree* current = nullptr;
+
+void Build(Tree* t) {
+  *t = Tree{};
+  for (OPTPARAM& p : t->params) p.cbSize = sizeof p;
+  t->params[0].pData = const_cast<WCHAR*>(u"No");
+  t->params[1].pData = const_cast<WCHAR*>(u"Yes");
+  t->params[3].IconID = 1;
+  t->params[3].lParam = 10;
+  const BYTE kinds[2] = {TVOT_2STATES, TVOT_UDARROW};
+  const char16_t* names[2] = {u"Switch", u"Number"};
+  for (int i = 0; i < 2; ++i) {
+    t->types[i].cbSize = sizeof(OPTTYPE);
+    t->types[i].Type = kinds[i];
+    t->types[i].Count = 2;
+    t->types[i].pOptParam = &t->params[2 * i];
+    t->items[i].cbSize = sizeof(OPTITEM);
+    t->items[i].pName = const_cast<WCHAR*>(names[i]);
+    t->items[i].pOptType = &t->types[i];
+  }
+  t->items[1].Sel = 5;
+  t->cps.cbSize = sizeof t->cps;
+  t->cps.pCallerName = const_cast<WCHAR*>(u"test");
+  t->cps.pOptItem = t->items;
+  t->cps.cOptItem = 2;
+  t->cps.pDlgPage = CPSUI_PDLGPAGE_DOCPROP;
+}
+
+LONG APIENTRY Sheet(PPROPSHEETUI_INFO info, LPARAM) {
+  if (info->Reason != PROPSHEETUI_REASON_INIT) return 1;
+  return info->pfnComPropSheet(info->hComPropSheet, CPSFUNC_ADD_PCOMPROPSHEETUI,
+                               reinterpret_cast<LPARAM>(&current->cps), 0) > 0
+             ? 1
+             : -1;
+}
+
+TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
+  Tree tree;
+  current = &tree;
+  Build(&tree);
+  {
+    host::PropertySheet sheet(&Sheet, 0);
+    EXPECT_THAT(sheet.problems(), IsEmpty());
+    EXPECT_TRUE(sheet.Pick(u"Switch", u"Yes"));
+    EXPECT_TRUE(sheet.Enter(u"Number", 10));
+    EXPECT_FALSE(sheet.Enter(u"Number", 11));
+    EXPECT_FALSE(sheet.Pick(u"Switch", u"Maybe"));
+  }
+  const std::pair<const char*, std::function<void(Tree&)>> breaks[] = {
+      {"page cbSize", [](Tree& t) { t.cps.cbSize -= 1; }},
+      {"no caller name", [](Tree& t) { t.cps.pCallerName = nullptr; }},
+      {"no items", [](Tree& t) { t.cps.cOptItem = 0; }},
+      {"custom dialog pages", [](Tree& t) { t.cps.pDlgPage = nullptr; }},
+      {"item cbSize", [](Tree& t) { t.items[0].cbSize = 0; }},
+      {"item without a name", [](Tree& t) { t.items[1].pName = nullptr; }},
+      {"unknown item flags", [](Tree& t) { t.items[0].Flags = 0x00100000; }},
+      {"reserved item field", [](Tree& t) { t.items[0].dwReserved[2] = 1; }},
+      {"item without a type", [](Tree& t) { t.items[0].pOptType = nullptr; }},
+      {"type cbSize", [](Tree& t) { t.types[1].cbSize = 4; }},
+      {"two states with three", [](Tree& t) { t.types[0].Count = 3; }},
+      {"unknown type", [](Tree& t) { t.types[0].Type = 42; }},
+      {"no parameters", [](Tree& t) { t.types[0].pOptParam = nullptr; }},
+      {"parameter cbSize", [](Tree& t) { t.params[1].cbSize = 0; }},
+      {"unknown parameter flags", [](Tree& t) { t.params[0].Flags = 0x80; }},
+      {"choice without text", [](Tree& t) { t.params[1].pData = nullptr; }},
+      {"state outside its choices", [](Tree& t) { t.items[0].Sel = 2; }},
+      {"number outside its range", [](Tree& t) { t.items[1].Sel = 11; }},
+      {"range upside down", [](Tree& t) { t.params[3].IconID = 20; }},
+      {"orientation as a number", [](Tree& t) { t.items[1].DMPubID = DMPUB_ORIENTATION; }},
+      {"copies as states", [](Tree& t) { t.items[0].DMPubID = DMPUB_COPIES_COLLATE; }},
+      {"one public item twice",
+       [](Tree& t) { t.items[0].DMPubID = t.items[1].DMPubID = DMPUB_ORIENTATION; }},
+      {"unknown public item", [](Tree& t) { t.items[0].DMPubID = 50; }},
+  };
+  for (const auto& [what, fault] : breaks) {
+    Build(&tree);
+    fault(tree);
+    host::PropertySheet sheet(&Sheet, 0);
+    EXPECT_THAT(sheet.problems(), Not(IsEmpty())) << what;
+    EXPECT_EQ(sheet.page(), nullptr) << what;
+  }
+  current = nullptr;
+}
+
+TEST(UiPrinterInterfaceStandIn, TakesEveryEntryPointByNameAndNamesTheFirstMissing) {
+  const host::PrinterInterface& linked = TestPrinterInterface();
+  std::map<std::string, void*> exports = {
+      {"DrvDocumentPropertySheets", reinterpret_cast<void*>(linked.DrvDocumentPropertySheets)},
+      {"DrvDevicePropertySheets", reinterpret_cast<void*>(linked.DrvDevicePropertySheets)},
+      {"DrvConvertDevMode", reinterpret_cast<void*>(linked.DrvConvertDevMode)},
+      {"DrvDeviceCapabilities", reinterpret_cast<void*>(linked.DrvDeviceCapabilities)},
+      {"DevQueryPrintEx", reinterpret_cast<void*>(linked.DevQueryPrintEx)},
+      {"DrvPrinterEvent", reinterpret_cast<void*>(linked.DrvPrinterEvent)}};
+  auto lookup = [&exports](const char* name) -> void* {
+    auto found = exports.find(name);
+    return found == exports.end() ? nullptr : found->second;
+  };
+  std::string missing = "stale";
+  host::PrinterInterface taken = host::PrinterInterfaceFrom(lookup, &missing);
+  EXPECT_EQ(missing, "");
+  EXPECT_EQ(taken.DrvDocumentPropertySheets, linked.DrvDocumentPropertySheets);
+  EXPECT_EQ(taken.DrvDevicePropertySheets, linked.DrvDevicePropertySheets);
+  EXPECT_EQ(taken.DrvConvertDevMode, linked.DrvConvertDevMode);
+  EXPECT_EQ(taken.DrvDeviceCapabilities, linked.DrvDeviceCapabilities);
+  EXPECT_EQ(taken.DevQueryPrintEx, linked.DevQueryPrintEx);
+  EXPECT_EQ(taken.DrvPrinterEvent, linked.DrvPrinterEvent);
+  exports.erase("DrvConvertDevMode");
+  exports.erase("DrvPrinterEvent");
+  taken = host::PrinterInterfaceFrom(lookup, &missing);
+  EXPECT_EQ(missing, "DrvConvertDevMode");
+  EXPECT_EQ(taken.DrvConvertDevMode, nullptr);
+}
+
+}  // namespace

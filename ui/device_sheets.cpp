@@ -1,0 +1,84 @@
+// The printer's properties: what driver this is. The printer's default
+// document settings are the spooler's default record, which the document
+// page edits; the printer itself has nothing else to set.
+#include "ui/ui.h"
+
+#ifndef TEXTRELAY_VERSION
+#error "TEXTRELAY_VERSION names the driver's version"
+#endif
+#define DRV_UI_WIDE_TEXT(s) DRV_WIDE(s)
+
+namespace {
+
+enum DeviceItem { kItemDriver, kItemVersion, kDeviceItems };
+
+struct DeviceSheet {
+  OPTITEM aItems[kDeviceItems];
+  OPTTYPE aTypes[kDeviceItems];
+  OPTPARAM aParams[kDeviceItems];
+  COMPROPSHEETUI cps;
+};
+
+constexpr const WCHAR* kNames[kDeviceItems] = {DRV_WIDE("Driver"), DRV_WIDE("Version")};
+constexpr const WCHAR* kValues[kDeviceItems] = {
+    DRV_WIDE("textrelay: text to the printer as raw bytes"),
+    DRV_UI_WIDE_TEXT(TEXTRELAY_VERSION)};
+
+// Each item is a one-entry list that cannot be changed: read-only text.
+void BuildItems(DeviceSheet* lpSheet) {
+  for (int i = 0; i < kDeviceItems; ++i) {
+    OPTPARAM* lpParam = &lpSheet->aParams[i];
+    lpParam->cbSize = sizeof(OPTPARAM);
+    lpParam->pData = const_cast<WCHAR*>(kValues[i]);
+    lpParam->IconID = IDI_CPSUI_PRINTER;
+    OPTTYPE* lpType = &lpSheet->aTypes[i];
+    lpType->cbSize = sizeof(OPTTYPE);
+    lpType->Type = TVOT_LISTBOX;
+    lpType->Flags = OPTTF_TYPE_DISABLED;
+    lpType->Count = 1;
+    lpType->pOptParam = lpParam;
+    OPTITEM* lpItem = &lpSheet->aItems[i];
+    lpItem->cbSize = sizeof(OPTITEM);
+    lpItem->Flags = OPTIF_DISABLED;
+    lpItem->pName = const_cast<WCHAR*>(kNames[i]);
+    lpItem->pOptType = lpType;
+    lpItem->Sel = 0;
+  }
+  COMPROPSHEETUI* lpCps = &lpSheet->cps;
+  lpCps->cbSize = sizeof(COMPROPSHEETUI);
+  lpCps->pCallerName = const_cast<WCHAR*>(DRV_WIDE("textrelay"));
+  lpCps->pOptItem = lpSheet->aItems;
+  lpCps->pDlgPage = CPSUI_PDLGPAGE_PRINTERPROP;
+  lpCps->cOptItem = kDeviceItems;
+  lpCps->IconID = IDI_CPSUI_PRINTER;
+  lpCps->pOptItemName = const_cast<WCHAR*>(DRV_WIDE("Printer"));
+  lpCps->CallerVersion = 0x0100;
+}
+
+LONG OpenPage(PPROPSHEETUI_INFO pPSUIInfo, const DEVICEPROPERTYHEADER* lpHeader) {
+  if (lpHeader == nullptr || lpHeader->cbSize < sizeof(DEVICEPROPERTYHEADER)) {
+    return UiFail(ERROR_INVALID_PARAMETER);
+  }
+  DeviceSheet* lpSheet = static_cast<DeviceSheet*>(DrvAllocPtr(sizeof(DeviceSheet)));
+  if (lpSheet == nullptr) return UiFail(ERROR_NOT_ENOUGH_MEMORY);
+  BuildItems(lpSheet);
+  return UiAddPage(pPSUIInfo, &lpSheet->cps, lpSheet) != nullptr ? 1 : ERR_CPSUI_GETLASTERROR;
+}
+
+}  // namespace
+
+// Called through the common property sheet only, reason by reason: a
+// printer page that shows the driver and its version and changes nothing.
+// A positive value for a handled reason; below one with SetLastError for a
+// failure.
+LONG APIENTRY DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam) {
+  DrvDebugPrint("DrvDevicePropertySheets: pPSUIInfo [%08lx].", DRV_TRACE_PTR(pPSUIInfo));
+  if (pPSUIInfo == nullptr || pPSUIInfo->cbSize < sizeof(PROPSHEETUI_INFO)) {
+    return UiFail(ERROR_INVALID_PARAMETER);
+  }
+  if (pPSUIInfo->Reason == PROPSHEETUI_REASON_INIT) {
+    return OpenPage(pPSUIInfo, reinterpret_cast<const DEVICEPROPERTYHEADER*>(lParam));
+  }
+  return UiAnswerSheetReason(pPSUIInfo, lParam, DRV_WIDE("Printer Properties"),
+                             IDI_CPSUI_PRINTER);
+}
