@@ -1,7 +1,9 @@
 // The graphics engine's published records, handles and services, declared
 // for builds without the platform's headers. Widths follow the platform:
 // ULONG and LONG are 32-bit, WCHAR 16-bit, handles pointer-sized, and the
-// engine's calling convention is stdcall on 32-bit x86.
+// engine's calling convention is the platform's: stdcall on 32-bit x86 and
+// the platform's own x64 convention on x86-64, so that the linked-in driver,
+// the host's services and a loaded DLL of the process's width all agree.
 #pragma once
 
 #include <stdarg.h>
@@ -10,6 +12,8 @@
 
 #if defined(__i386__)
 #define APIENTRY __attribute__((stdcall))
+#elif defined(__x86_64__)
+#define APIENTRY __attribute__((ms_abi))
 #else
 #define APIENTRY
 #endif
@@ -370,6 +374,8 @@ VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString,
                                      ULONG BytesInUnicodeString);
 VOID APIENTRY STROBJ_vEnumStart(STROBJ* pstro);
 BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos);
+// ap is this build's va_list, which on x86-64 hosts is not the platform's:
+// there only the linked-in driver calls it (kernel-mode DLLs are 32-bit).
 VOID APIENTRY EngDebugPrint(PCHAR StandardPrefix, PCHAR DebugMessage,
                             va_list ap);
 #if !defined(DRV_HOST_DECLS_NESTED)

@@ -1,5 +1,6 @@
-// The published offsets and sizes the driver relies on. They are exact on
-// the platform's 32-bit layout; 64-bit hosts widen the pointers.
+// The published offsets and sizes the driver relies on, exact on the
+// platform's 32-bit and 64-bit x86 layouts: on x86-64 pointers and handles
+// are 8 bytes and aligned to 8, ULONG and LONG stay 4.
 #pragma once
 
 static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW is 92 bytes");
@@ -23,6 +24,13 @@ static_assert(sizeof(DRVFN) == 8, "DRVFN is 8 bytes");
 static_assert(sizeof(STROBJ) == 36, "STROBJ is 36 bytes");
 static_assert(sizeof(GLYPHPOS) == 16, "GLYPHPOS is 16 bytes");
 static_assert(offsetof(SURFOBJ, dhpdev) == 8, "SURFOBJ dhpdev at 8");
+#elif defined(__x86_64__)
+static_assert(offsetof(DEVINFO, hpalDefault) == 296, "hpalDefault at 296");
+static_assert(sizeof(DRVENABLEDATA) == 16, "DRVENABLEDATA is 16 bytes");
+static_assert(sizeof(DRVFN) == 16, "DRVFN is 16 bytes");
+static_assert(sizeof(STROBJ) == 48, "STROBJ is 48 bytes");
+static_assert(sizeof(GLYPHPOS) == 24, "GLYPHPOS is 24 bytes");
+static_assert(offsetof(SURFOBJ, dhpdev) == 16, "SURFOBJ dhpdev at 16");
 #endif
 
 // How much of the engine's GDIINFO and DEVINFO the driver writes.

@@ -16,8 +16,8 @@ namespace host {
 
 namespace {
 
-constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kOptionalMagic32 = 0x010B;
+constexpr uint16_t kOptionalMagic64 = 0x020B;
 constexpr uint32_t kDirectoryExport = 0;
 constexpr uint32_t kDirectoryImport = 1;
 constexpr uint32_t kDirectoryBaseReloc = 5;
@@ -26,6 +26,22 @@ constexpr uint32_t kSectionRead = 0x40000000;
 constexpr uint32_t kSectionWrite = 0x80000000;
 constexpr uint16_t kRelocAbsolute = 0;
 constexpr uint16_t kRelocHighLow = 3;
+constexpr uint16_t kRelocDir64 = 10;
+
+// What differs between the two image formats the loader reads.
+struct Format {
+  uint16_t machine, magic;
+  uint32_t pointer_size;  // of ImageBase, import thunks and bound addresses
+  uint32_t image_base, directory_count;  // offsets in the optional header
+  uint16_t relocation;  // the one absolute relocation type the format uses
+  const char* refusal;  // when this process cannot run it
+};
+constexpr Format kFormats[] = {
+    {kMachineI386, kOptionalMagic32, 4, 28, 92, kRelocHighLow,
+     "a 32-bit x86 image runs only in a 32-bit x86 process"},
+    {kMachineAmd64, kOptionalMagic64, 8, 24, 108, kRelocDir64,
+     "an x86-64 image runs only in a 64-bit x86-64 process"},
+};
 
 #define HOST_SERVICE(name) {#name, reinterpret_cast<void*>(&name)}
 #define HOST_USER_SERVICE(name) {#name, reinterpret_cast<void*>(&usermode::name)}
@@ -43,26 +59,25 @@ int Protection(uint32_t characteristics) {
   return protection;
 }
 
+// The engine services GDI32 exports to a user-mode graphics DLL as well.
+std::map<std::string, void*> SurfaceAndTextServices() {
+  return {
+      HOST_SERVICE(EngCreateBitmap),   HOST_SERVICE(EngAssociateSurface),
+      HOST_SERVICE(EngDeleteSurface),  HOST_SERVICE(EngCreatePalette),
+      HOST_SERVICE(EngDeletePalette),  HOST_SERVICE(EngUnicodeToMultiByteN),
+      HOST_SERVICE(STROBJ_vEnumStart), HOST_SERVICE(STROBJ_bEnum),
+  };
+}
+
 }  // namespace
 
 const ModuleServices& KernelModeServices() {
-  static const ModuleServices services = {
-      {"win32k.sys",
-       {
-           HOST_SERVICE(EngAllocMem),
-           HOST_SERVICE(EngFreeMem),
-           HOST_SERVICE(EngWritePrinter),
-           HOST_SERVICE(EngCreateBitmap),
-           HOST_SERVICE(EngAssociateSurface),
-           HOST_SERVICE(EngDeleteSurface),
-           HOST_SERVICE(EngCreatePalette),
-           HOST_SERVICE(EngDeletePalette),
-           HOST_SERVICE(EngUnicodeToMultiByteN),
-           HOST_SERVICE(STROBJ_vEnumStart),
-           HOST_SERVICE(STROBJ_bEnum),
-           HOST_SERVICE(EngDebugPrint),
-       }},
-  };
+  static const ModuleServices services = [] {
+    std::map<std::string, void*> win32k = SurfaceAndTextServices();
+    win32k.insert({HOST_SERVICE(EngAllocMem), HOST_SERVICE(EngFreeMem),
+                   HOST_SERVICE(EngWritePrinter), HOST_SERVICE(EngDebugPrint)});
+    return ModuleServices{{"win32k.sys", win32k}};
+  }();
   return services;
 }
 
@@ -81,6 +96,29 @@ const ModuleServices& InterfaceDllServices() {
   return services;
 }
 
+const ModuleServices& UserModeServices() {
+  static const ModuleServices services = [] {
+    ModuleServices gdi = {
+        {"gdi32.dll", SurfaceAndTextServices()},
+        {"winspool.drv", {HOST_USER_SERVICE(WritePrinter)}},
+    };
+    gdi.insert(InterfaceDllServices().begin(), InterfaceDllServices().end());
+    return gdi;
+  }();
+  return services;
+}
+
+const ModuleServices& GraphicsDllServices() {
+  static const ModuleServices services = [] {
+    ModuleServices either = UserModeServices();
+    if (CanRunPeImage(kMachineI386)) {
+      either.insert(KernelModeServices().begin(), KernelModeServices().end());
+    }
+    return either;
+  }();
+  return services;
+}
+
 // Reads the file's headers and lays the image out in memory.
 class PeMapper {
  public:
@@ -89,7 +127,6 @@ class PeMapper {
       : file_(file), name_(name), services_(services) {}
 
   std::unique_ptr<PeImage> Map() {
-    if (!kCanRunPeImages) Fail("a 32-bit x86 image runs only in a 32-bit x86 process");
     ReadHeaders();
     image_.reset(new PeImage);
     Reserve();
@@ -98,10 +135,9 @@ class PeMapper {
     BindImports();
     ReadExports();
     Protect();
-    if (entry_rva_ != 0) {
-      image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(
-          reinterpret_cast<void (*)(void)>(image_->base_ + entry_rva_));
-    }
+    void* entry = image_->Export("DrvEnableDriver");
+    if (entry == nullptr && entry_rva_ != 0) entry = image_->base_ + entry_rva_;
+    image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(reinterpret_cast<void (*)(void)>(entry));
     return std::move(image_);
   }
 
@@ -118,6 +154,35 @@ class PeMapper {
     throw PeImageError(name_ + ": " + why);
   }
 
+  // The format of the machine's images, when this process can run them.
+  const Format& FormatOf(uint16_t machine) const {
+    for (const Format& format : kFormats) {
+      if (format.machine != machine) continue;
+      if (!CanRunPeImage(machine)) Fail(format.refusal);
+      return format;
+    }
+    char text[64];
+    std::snprintf(text, sizeof text, "machine 0x%04x is neither i386 nor x86-64", machine);
+    Fail(text);
+  }
+
+  uint64_t ReadPointer(size_t offset) const {
+    return format_->pointer_size == 8 ? Read<uint64_t>(offset) : Read<uint32_t>(offset);
+  }
+  uint64_t PointerAt(uint32_t rva) const {
+    return format_->pointer_size == 8 ? At<uint64_t>(rva) : At<uint32_t>(rva);
+  }
+  // Adds delta to the pointer-sized value at rva (modulo its width).
+  void AddToPointer(uint32_t rva, uint64_t delta) {
+    if (format_->pointer_size == 8) return Put<uint64_t>(rva, At<uint64_t>(rva) + delta);
+    Put<uint32_t>(rva, static_cast<uint32_t>(At<uint32_t>(rva) + delta));
+  }
+  template <typename T>
+  void Put(uint32_t rva, T value) {
+    RequireInImage(rva, sizeof value);
+    std::memcpy(image_->base_ + rva, &value, sizeof value);
+  }
+
   template <typename T>
   T Read(size_t offset) const {
     if (offset > file_.size() || file_.size() - offset < sizeof(T)) Fail("the file is truncated");
@@ -126,9 +191,13 @@ class PeMapper {
     return value;
   }
 
+  void RequireInImage(uint32_t rva, size_t size) const {
+    if (rva > image_->size_ || image_->size_ - rva < size) Fail("a table lies outside the image");
+  }
+
   template <typename T>
   T At(uint32_t rva) const {
-    if (rva > image_->size_ || image_->size_ - rva < sizeof(T)) Fail("a table lies outside the image");
+    RequireInImage(rva, sizeof(T));
     T value;
     std::memcpy(&value, image_->base_ + rva, sizeof(T));
     return value;
@@ -145,23 +214,19 @@ class PeMapper {
     if (Read<uint16_t>(0) != 0x5A4D) Fail("not a PE image (no MZ header)");
     const uint32_t pe = Read<uint32_t>(0x3C);
     if (Read<uint32_t>(pe) != 0x00004550) Fail("not a PE image (no PE signature)");
-    const uint16_t machine = Read<uint16_t>(pe + 4);
-    if (machine != kMachineI386) {
-      char text[64];
-      std::snprintf(text, sizeof text, "machine 0x%04x is not i386", machine);
-      Fail(text);
-    }
+    format_ = &FormatOf(Read<uint16_t>(pe + 4));
     const uint16_t sections = Read<uint16_t>(pe + 6);
     const uint16_t optional_size = Read<uint16_t>(pe + 20);
     const size_t optional = pe + 24;
-    if (Read<uint16_t>(optional) != kOptionalMagic32) Fail("not a 32-bit optional header");
+    if (Read<uint16_t>(optional) != format_->magic) Fail("the optional header does not match the machine");
     entry_rva_ = Read<uint32_t>(optional + 16);
-    image_base_ = Read<uint32_t>(optional + 28);
+    image_base_ = ReadPointer(optional + format_->image_base);
     image_size_ = Read<uint32_t>(optional + 56);
     headers_size_ = Read<uint32_t>(optional + 60);
-    const uint32_t directories = Read<uint32_t>(optional + 92);
+    const size_t count = optional + format_->directory_count;
+    const uint32_t directories = Read<uint32_t>(count);
     for (uint32_t i = 0; i < std::min<uint32_t>(directories, 16); ++i) {
-      directories_[i] = {Read<uint32_t>(optional + 96 + 8 * i), Read<uint32_t>(optional + 100 + 8 * i)};
+      directories_[i] = {Read<uint32_t>(count + 4 + 8 * i), Read<uint32_t>(count + 8 + 8 * i)};
     }
     const size_t table = optional + optional_size;
     for (uint16_t i = 0; i < sections; ++i) {
@@ -199,7 +264,7 @@ class PeMapper {
 
   void Relocate() {
     const Directory& relocs = directories_[kDirectoryBaseReloc];
-    const uint32_t delta = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(image_->base_)) - image_base_;
+    const uint64_t delta = reinterpret_cast<uintptr_t>(image_->base_) - image_base_;
     if (relocs.size == 0) {
       if (delta != 0) Fail("the image has no base relocations and cannot move");
       return;
@@ -212,10 +277,8 @@ class PeMapper {
         const uint16_t value = At<uint16_t>(entry);
         const uint16_t type = value >> 12;
         if (type == kRelocAbsolute) continue;
-        if (type != kRelocHighLow) Fail("unsupported base relocation type " + std::to_string(type));
-        const uint32_t target = page + (value & 0x0FFF);
-        const uint32_t fixed = At<uint32_t>(target) + delta;
-        std::memcpy(image_->base_ + target, &fixed, sizeof fixed);
+        if (type != format_->relocation) Fail("unsupported base relocation type " + std::to_string(type));
+        AddToPointer(page + (value & 0x0FFF), delta);
       }
       at += block;
     }
@@ -237,15 +300,21 @@ class PeMapper {
 
   void BindModule(const std::string& dll, const std::map<std::string, void*>& services,
                   uint32_t lookup, uint32_t bound) {
-    for (;; lookup += 4, bound += 4) {
-      const uint32_t thunk = At<uint32_t>(lookup);
+    const uint32_t step = format_->pointer_size;
+    const uint64_t by_ordinal = uint64_t{1} << (8 * step - 1);
+    for (;; lookup += step, bound += step) {
+      const uint64_t thunk = PointerAt(lookup);
       if (thunk == 0) return;
-      if (thunk & 0x80000000u) Fail("imports " + dll + " by ordinal");
-      const std::string name = StringAt(thunk + 2);
+      if (thunk & by_ordinal) Fail("imports " + dll + " by ordinal");
+      if (thunk > 0x7FFFFFFFu) Fail("an import of " + dll + " names no valid hint/name entry");
+      const std::string name = StringAt(static_cast<uint32_t>(thunk) + 2);
       auto service = services.find(name);
       if (service == services.end()) Fail("imports " + name + ", which is not a known " + dll + " service");
-      const uint32_t address = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(service->second));
-      std::memcpy(image_->base_ + bound, &address, sizeof address);
+      if (step == 8) {
+        Put<uint64_t>(bound, reinterpret_cast<uintptr_t>(service->second));
+      } else {
+        Put<uint32_t>(bound, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(service->second)));
+      }
       image_->imports_.push_back(dll + "!" + name);
     }
   }
@@ -280,7 +349,9 @@ class PeMapper {
   std::string name_;
   const ModuleServices& services_;
   std::unique_ptr<PeImage> image_;
-  uint32_t entry_rva_ = 0, image_base_ = 0, image_size_ = 0, headers_size_ = 0;
+  const Format* format_ = nullptr;
+  uint64_t image_base_ = 0;
+  uint32_t entry_rva_ = 0, image_size_ = 0, headers_size_ = 0;
   Directory directories_[16];
   std::vector<Section> sections_;
 };

@@ -37,27 +37,60 @@ void AppendText(std::string& out, const std::string& fmt, const int* stars, int 
   out.resize(start + static_cast<size_t>(needed));
 }
 
+// The arguments behind this build's own va_list.
+class HostArgs {
+ public:
+  explicit HostArgs(va_list ap) { va_copy(ap_, ap); }
+  ~HostArgs() { va_end(ap_); }
+  HostArgs(const HostArgs&) = delete;
+  HostArgs& operator=(const HostArgs&) = delete;
+  template <typename T>
+  T Next() {
+    return va_arg(ap_, T);
+  }
+
+ private:
+  va_list ap_;
+};
+
+// The arguments behind the platform's va_list, read slot by slot.
+class SlotArgs {
+ public:
+  explicit SlotArgs(PlatformArgs args) : next_(args.next) {}
+  template <typename T>
+  T Next() {
+    T value;
+    std::memcpy(&value, next_, sizeof value);
+    next_ += (sizeof value + sizeof(void*) - 1) / sizeof(void*) * sizeof(void*);
+    return value;
+  }
+
+ private:
+  const char* next_;
+};
+
 // Formats one conversion whose spec (without its length) is in spec.
-void AppendOne(std::string& out, const std::string& spec, char conversion, int length, va_list& ap,
+template <typename Args>
+void AppendOne(std::string& out, const std::string& spec, char conversion, int length, Args& ap,
                const int* stars, int star_count) {
   const std::string fmt = spec + conversion;
   auto append = [&](auto value) { AppendPrinted(out, fmt, stars, star_count, value); };
   switch (conversion) {
     case 'd':
     case 'i':
-      if (length == 2) return append(static_cast<long long>(va_arg(ap, int64_t)));
-      return append(static_cast<int>(va_arg(ap, int32_t)));
+      if (length == 2) return append(static_cast<long long>(ap.template Next<int64_t>()));
+      return append(static_cast<int>(ap.template Next<int32_t>()));
     case 'u':
     case 'x':
     case 'X':
-      if (length == 2) return append(static_cast<unsigned long long>(va_arg(ap, uint64_t)));
-      return append(static_cast<unsigned>(va_arg(ap, uint32_t)));
+      if (length == 2) return append(static_cast<unsigned long long>(ap.template Next<uint64_t>()));
+      return append(static_cast<unsigned>(ap.template Next<uint32_t>()));
     case 'c':
-      return append(va_arg(ap, int));
+      return append(ap.template Next<int>());
     case 'p':
-      return append(va_arg(ap, void*));
+      return append(ap.template Next<void*>());
     case 's': {
-      const char* text = va_arg(ap, const char*);
+      const char* text = ap.template Next<const char*>();
       return AppendText(out, fmt, stars, star_count, text == nullptr ? "(null)" : text);
     }
   }
@@ -72,10 +105,11 @@ void AppendInteger(std::string& out, Integer value, int base) {
 
 // The conversions the driver traces most, without flags or width, need no
 // snprintf: false when the conversion is not one of them.
+template <typename Args>
 bool AppendPlain(std::string& out, const std::string& spec, char conversion, int length,
-                 va_list& ap, const int* stars, int star_count) {
+                 Args& ap, const int* stars, int star_count) {
   if (conversion == 's' && (spec == "%" || (spec == "%.*" && star_count == 1))) {
-    const char* text = va_arg(ap, const char*);
+    const char* text = ap.template Next<const char*>();
     if (text == nullptr) text = "(null)";
     const bool cut = star_count == 1 && stars[0] >= 0;  // a negative precision is none
     out.append(text, cut ? strnlen(text, static_cast<size_t>(stars[0])) : std::strlen(text));
@@ -85,23 +119,20 @@ bool AppendPlain(std::string& out, const std::string& spec, char conversion, int
   switch (conversion) {
     case 'd':
     case 'i':
-      if (length == 2) return AppendInteger(out, va_arg(ap, int64_t), 10), true;
-      return AppendInteger(out, va_arg(ap, int32_t), 10), true;
+      if (length == 2) return AppendInteger(out, ap.template Next<int64_t>(), 10), true;
+      return AppendInteger(out, ap.template Next<int32_t>(), 10), true;
     case 'u':
-      if (length == 2) return AppendInteger(out, va_arg(ap, uint64_t), 10), true;
-      return AppendInteger(out, va_arg(ap, uint32_t), 10), true;
+      if (length == 2) return AppendInteger(out, ap.template Next<uint64_t>(), 10), true;
+      return AppendInteger(out, ap.template Next<uint32_t>(), 10), true;
     case 'x':
-      if (length == 2) return AppendInteger(out, va_arg(ap, uint64_t), 16), true;
-      return AppendInteger(out, va_arg(ap, uint32_t), 16), true;
+      if (length == 2) return AppendInteger(out, ap.template Next<uint64_t>(), 16), true;
+      return AppendInteger(out, ap.template Next<uint32_t>(), 16), true;
   }
   return false;
 }
 
-}  // namespace
-
-void AppendPlatform(std::string& out, const char* format, va_list ap_in) {
-  va_list ap;
-  va_copy(ap, ap_in);
+template <typename Args>
+void AppendFormatted(std::string& out, const char* format, Args& ap) {
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') {
       const char* literal = p;
@@ -120,7 +151,7 @@ void AppendPlatform(std::string& out, const char* format, va_list ap_in) {
     ++p;
     while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
     for (; *p == '*' || (*p >= '0' && *p <= '9') || *p == '.'; ++p) {
-      if (*p == '*' && star_count < 2) stars[star_count++] = va_arg(ap, int);
+      if (*p == '*' && star_count < 2) stars[star_count++] = ap.template Next<int>();
       spec += *p;
     }
     int length = 0;
@@ -130,7 +161,18 @@ void AppendPlatform(std::string& out, const char* format, va_list ap_in) {
       AppendOne(out, spec, *p, length, ap, stars, star_count);
     }
   }
-  va_end(ap);
+}
+
+}  // namespace
+
+void AppendPlatform(std::string& out, const char* format, va_list ap) {
+  HostArgs args(ap);
+  AppendFormatted(out, format, args);
+}
+
+void AppendPlatform(std::string& out, const char* format, PlatformArgs ap) {
+  SlotArgs args(ap);
+  AppendFormatted(out, format, args);
 }
 
 void Trace::KeepInMemory() { sink_ = Sink::kMemory; }

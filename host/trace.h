@@ -12,10 +12,18 @@
 
 namespace host {
 
+// The arguments of the platform's va_list, which a loaded DLL hands over:
+// one pointer-sized slot each, two for a 64-bit value on 32-bit x86.
+struct PlatformArgs {
+  const char* next;
+};
+
 // The platform's printf, appended to out: %d %i %u %x %X %c %s %p %%,
 // flags, width and precision (also as *), and the l (32-bit) and ll
-// (64-bit) lengths.
+// (64-bit) lengths; the arguments behind this build's va_list or the
+// platform's.
 void AppendPlatform(std::string& out, const char* format, va_list ap);
+void AppendPlatform(std::string& out, const char* format, PlatformArgs ap);
 
 class Trace {
  public:

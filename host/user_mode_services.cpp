@@ -51,13 +51,17 @@ VOID APIENTRY OutputDebugStringA(const char* lpOutputString) {
   Engine::Get().trace.Write(lpOutputString == nullptr ? "" : lpOutputString);
 }
 
-int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, va_list arglist) {
+int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, PlatformVaList arglist) {
   std::string text;
-  AppendPlatform(text, lpFmt, arglist);
+  AppendPlatform(text, lpFmt, PlatformArgs{arglist});
   const size_t length = std::min(text.size(), kPrintfLimit);
   std::memcpy(lpOut, text.data(), length);
   lpOut[length] = '\0';
   return static_cast<int>(length);
+}
+
+BOOL APIENTRY WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
+  return Engine::Get().spooler.Write(hPrinter, pBuf, cbBuf, pcWritten);
 }
 
 }  // namespace host::usermode

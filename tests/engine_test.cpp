@@ -1,5 +1,6 @@
 #include "tests/engine_test.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -11,10 +12,23 @@ const char* DllPath() { return std::getenv("TEXTRELAY_DRIVER_DLL"); }
 
 bool TestingLoadedDll() { return DllPath() != nullptr; }
 
+namespace {
+const host::PeImage& LoadedImage() {
+  static std::unique_ptr<host::PeImage> image = host::PeImage::Load(DllPath());
+  return *image;
+}
+}  // namespace
+
 host::DrvEnableDriverEntry TestDriverEntry() {
   if (!TestingLoadedDll()) return &DrvEnableDriver;
-  static std::unique_ptr<host::PeImage> image = host::PeImage::Load(DllPath());
-  return image->entry();
+  return LoadedImage().entry();
+}
+
+bool TestingUserModeDll() {
+  if (!TestingLoadedDll()) return false;
+  const std::vector<std::string>& imports = LoadedImage().imports();
+  return std::any_of(imports.begin(), imports.end(),
+                     [](const std::string& import) { return import.starts_with("gdi32.dll!"); });
 }
 
 void EngineTest::SetUp() {

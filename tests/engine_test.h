@@ -17,6 +17,9 @@
 // TEXTRELAY_DRIVER_DLL, loaded once and kept for the whole run.
 host::DrvEnableDriverEntry TestDriverEntry();
 bool TestingLoadedDll();
+// The driver under test is a loaded user-mode DLL: its engine services come
+// from GDI32 and its memory from the process heap.
+bool TestingUserModeDll();
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 
 #include "driver/driver.h"
 #include "host/trace.h"
+#include "host/user_mode_services.h"
 #include "tests/engine_test.h"
 
 using ::testing::ElementsAre;
@@ -123,22 +124,46 @@ std::string Formatted(const char* format, ...) {
   return out;
 }
 
+// As a loaded DLL of this process's width formats: its variadic function
+// starts the platform's va_list and hands it to wvsprintfA.
+#if defined(__x86_64__)
+#define DLL_VARIADIC __attribute__((ms_abi))
+#define DLL_VA_LIST __builtin_ms_va_list
+#define DLL_VA(step) __builtin_ms_va_##step
+#else
+#define DLL_VARIADIC
+#define DLL_VA_LIST va_list
+#define DLL_VA(step) va_##step
+#endif
+DLL_VARIADIC std::string FormattedByDll(const char* format, ...) {
+  DLL_VA_LIST ap;
+  DLL_VA(start)(ap, format);
+  char out[1024];
+  host::usermode::wvsprintfA(out, format, ap);
+  DLL_VA(end)(ap);
+  return std::string("<") + out;
+}
+
+template <typename... Args>
+void ExpectFormatted(const std::string& expected, const char* format, Args... args) {
+  EXPECT_EQ(Formatted(format, args...), expected) << "this build's va_list";
+  EXPECT_EQ(FormattedByDll(format, args...), expected) << "the platform's va_list";
+}
+
 // The common conversions take a path of their own; every one must still
-// read as the platform's printf writes it.
+// read as the platform's printf writes it, from either kind of va_list
+// (beyond the fourth argument the platform's x64 list leaves registers).
 TEST_F(HostEngineTest, DebugPrint_FormatsAsThePlatformsPrintf) {
-  EXPECT_EQ(Formatted("[%d] [%i] [%u] [%x] [%X]", int32_t{-5}, int32_t{7}, uint32_t{4000000000u},
-                      uint32_t{0xab}, uint32_t{0xab}),
-            "<[-5] [7] [4000000000] [ab] [AB]");
-  EXPECT_EQ(Formatted("%ld %lu %lld %llx", int32_t{-1}, uint32_t{0xFFFFFFFF}, int64_t{-1},
-                      uint64_t{0x1234567890}),
-            "<-1 4294967295 -1 1234567890");
-  EXPECT_EQ(Formatted("[%5d] [%-5d] [%05d] [%+d] [%08lx] [%*d] [%-*.*s]", 42, 42, 42, 42,
-                      uint32_t{0xab}, 4, 7, 6, 2, "abc"),
-            "<[   42] [42   ] [00042] [+42] [000000ab] [   7] [ab    ]");
-  EXPECT_EQ(Formatted("[%s] [%.*s] [%.*s] [%.*s] [%5s]", static_cast<const char*>(nullptr), 2,
-                      "abc", 9, "ab", -1, "abc", "ab"),
-            "<[(null)] [ab] [ab] [abc] [   ab]");
-  EXPECT_EQ(Formatted("[%c] [%c] 100%% %q %", 'A', 0), "<[A] [] 100% %q ");
+  ExpectFormatted("<[-5] [7] [4000000000] [ab] [AB]", "[%d] [%i] [%u] [%x] [%X]", int32_t{-5},
+                  int32_t{7}, uint32_t{4000000000u}, uint32_t{0xab}, uint32_t{0xab});
+  ExpectFormatted("<-1 4294967295 -1 1234567890 -9", "%ld %lu %lld %llx %d", int32_t{-1},
+                  uint32_t{0xFFFFFFFF}, int64_t{-1}, uint64_t{0x1234567890}, -9);
+  ExpectFormatted("<[   42] [42   ] [00042] [+42] [000000ab] [   7] [ab    ]",
+                  "[%5d] [%-5d] [%05d] [%+d] [%08lx] [%*d] [%-*.*s]", 42, 42, 42, 42,
+                  uint32_t{0xab}, 4, 7, 6, 2, "abc");
+  ExpectFormatted("<[(null)] [ab] [ab] [abc] [   ab]", "[%s] [%.*s] [%.*s] [%.*s] [%5s]",
+                  static_cast<const char*>(nullptr), 2, "abc", 9, "ab", -1, "abc", "ab");
+  ExpectFormatted("<[A] [] 100% %q ", "[%c] [%c] 100%% %q %", 'A', 0);
 }
 
 TEST_F(HostEngineTest, Enumeration_BatchesAsChosen) {

@@ -28,13 +28,19 @@ if(TEXTRELAY_HAS_CUPS)
   target_compile_definitions(textrelay_tests PRIVATE TEXTRELAY_PPD="${TEXTRELAY_PPD}")
 endif()
 
-# On the 32-bit build the byte streams are printed once more through the
-# shipped DLL itself.
-if(TARGET textrelay_dll)
-  add_test(NAME textrelay_command.BytesThroughLoadedDll
+# The byte streams are printed once more through each shipped graphics DLL
+# the tests load (see CMakeLists.txt).
+function(textrelay_bytes_through name dll)
+  add_test(NAME textrelay_command.BytesThrough${name}
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool_command_test.py
                    $<TARGET_FILE:textrelay> Bytes)
-  set_tests_properties(textrelay_command.BytesThroughLoadedDll PROPERTIES
+  set_tests_properties(textrelay_command.BytesThrough${name} PROPERTIES
                        TIMEOUT 300
-                       ENVIRONMENT "TEXTRELAY_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR};TEXTRELAY_DRIVER=${TEXTRELAY_DLL}")
+                       ENVIRONMENT "TEXTRELAY_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR};TEXTRELAY_DRIVER=${dll}")
+endfunction()
+if(TARGET textrelay_dll)
+  textrelay_bytes_through(UserModeDll ${TEXTRELAY_UM_DLL})
+  if(TEXTRELAY_DLL)
+    textrelay_bytes_through(LoadedDll ${TEXTRELAY_DLL})
+  endif()
 endif()

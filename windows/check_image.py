@@ -2,16 +2,21 @@
 """Checks a built driver image against what the platform requires of it and
 against what it may reach.
 
-  check_image.py --version X.Y.Z graphics textrelay.dll
-  check_image.py --version X.Y.Z interface textrelayui.dll
+  check_image.py --version X.Y.Z [--machine i386|amd64] KIND IMAGE
 
 graphics: the 32-bit kernel-mode graphics DLL that the engine loads: native
 subsystem, entered at its exported DrvEnableDriver, importing exactly the
 engine services the driver uses from win32k.sys.
+usermode: the user-mode graphics DLL, for i386 or amd64: a Windows GUI DLL
+exporting DrvEnableDriver and DrvQueryDriverInfo, importing the engine
+services GDI offers from GDI32.dll and memory, the trace and the spooler
+write from KERNEL32.dll and WINSPOOL.DRV, exactly those it calls.
 interface: the printer interface DLL that the spooler and applications load
-in user mode: a Windows GUI DLL exporting exactly the printer interface
-functions and importing only the few system functions it calls, no C runtime.
-Both: i386, a DLL, base relocations, no section both writable and
+in user mode, for i386 or amd64: a Windows GUI DLL exporting exactly the
+printer interface functions and importing only the few system functions it
+calls, no C runtime.
+All: the machine asked for (i386 unless --machine says otherwise), a DLL,
+base relocations of that machine's kind, no section both writable and
 executable, no thread-local storage, and the version resource the spooler
 reads (the driver's version in the file version, the release in the product
 version, the license named).
@@ -21,7 +26,7 @@ Exit status: 0 when every check holds, 1 when one fails."""
 import argparse
 import os
 import sys
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 
 try:
     import pefile
@@ -35,6 +40,20 @@ ENGINE_SERVICES = frozenset({
     "EngDeletePalette", "EngUnicodeToMultiByteN", "STROBJ_vEnumStart",
     "STROBJ_bEnum", "EngDebugPrint",
 })
+GDI_SERVICES = frozenset({
+    "EngCreateBitmap", "EngAssociateSurface", "EngDeleteSurface", "EngCreatePalette",
+    "EngDeletePalette", "EngUnicodeToMultiByteN", "STROBJ_vEnumStart", "STROBJ_bEnum",
+})
+# What a user-mode DLL takes from the platform's user-mode services instead of
+# the engine's: EngAllocMem and EngFreeMem from the process heap,
+# EngDebugPrint from the debugger's output, EngWritePrinter from the spooler;
+# SetLastError for DrvQueryDriverInfo's failures.
+USER_MODE_SERVICES = {
+    "gdi32.dll": GDI_SERVICES,
+    "kernel32.dll": frozenset({"GetProcessHeap", "HeapAlloc", "HeapFree",
+                               "OutputDebugStringA", "SetLastError"}),
+    "winspool.drv": frozenset({"WritePrinter"}),
+}
 INTERFACE_FUNCTIONS = frozenset({
     "DrvDocumentPropertySheets", "DrvDevicePropertySheets", "DrvConvertDevMode",
     "DrvDeviceCapabilities", "DevQueryPrintEx", "DrvPrinterEvent",
@@ -53,9 +72,26 @@ VOS_NT_WINDOWS32 = 0x00040004
 VFT_DRV = 0x00000003
 VFT2_DRV_VERSIONED_PRINTER = 0x0000000C
 KERNEL_MODE_DRIVER_VERSION = 2
+USER_MODE_DRIVER_VERSION = 3
 LICENSE_NAME = "Apache License, Version 2.0"
 VERSION_STRINGS = ("CompanyName", "FileDescription", "FileVersion", "InternalName",
                    "LegalCopyright", "OriginalFilename", "ProductName", "ProductVersion")
+
+
+@dataclass(frozen=True)
+class Machine:
+    name: str
+    number: int
+    relocation: int
+    relocation_name: str
+
+
+MACHINES = {
+    "i386": Machine("i386", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
+                    pefile.RELOCATION_TYPE["IMAGE_REL_BASED_HIGHLOW"], "HIGHLOW"),
+    "amd64": Machine("amd64", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
+                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64"),
+}
 
 
 @dataclass(frozen=True)
@@ -66,21 +102,38 @@ class Kind:
     imports: dict
     entry_export: str | None
     dynamic_base: bool
+    machines: tuple
+    # The driver version each machine's file carries (see driver_version).
+    driver_versions: dict
+    machine: Machine = MACHINES["i386"]
 
 
+GUI = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"]
 KINDS = {
     "graphics": Kind(pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_NATIVE"], "native",
                      frozenset({"DrvEnableDriver"}), {"win32k.sys": ENGINE_SERVICES},
-                     "DrvEnableDriver", True),
-    "interface": Kind(pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_WINDOWS_GUI"], "Windows GUI",
-                      INTERFACE_FUNCTIONS, INTERFACE_IMPORTS, None, False),
+                     "DrvEnableDriver", True, ("i386",),
+                     {"i386": KERNEL_MODE_DRIVER_VERSION}),
+    "usermode": Kind(GUI, "Windows GUI", frozenset({"DrvEnableDriver", "DrvQueryDriverInfo"}),
+                     USER_MODE_SERVICES, None, True, ("i386", "amd64"),
+                     {"i386": USER_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
+    # The one x86 interface DLL serves the kernel-mode and the user-mode x86
+    # driver and keeps the version it has carried since NT 4.0; the x64 one
+    # belongs to the user-mode driver alone.
+    "interface": Kind(GUI, "Windows GUI", INTERFACE_FUNCTIONS, INTERFACE_IMPORTS, None, False,
+                      ("i386", "amd64"),
+                      {"i386": KERNEL_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
 }
+
+
+def driver_version(kind):
+    return kind.driver_versions[kind.machine.name]
 
 
 def check_machine(pe, kind):
     machine = pe.FILE_HEADER.Machine
-    if machine != pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"]:
-        return [f"machine is {machine:#06x}, not i386 (0x014c)"]
+    if machine != kind.machine.number:
+        return [f"machine is {machine:#06x}, not {kind.machine.name} ({kind.machine.number:#06x})"]
     return []
 
 
@@ -172,9 +225,17 @@ def check_relocations(pe, kind):
     if pe.FILE_HEADER.Characteristics & pefile.IMAGE_CHARACTERISTICS[
             "IMAGE_FILE_RELOCS_STRIPPED"]:
         failures.append("the file header says its base relocations were stripped")
-    if not getattr(pe, "DIRECTORY_ENTRY_BASERELOC", None):
+    blocks = getattr(pe, "DIRECTORY_ENTRY_BASERELOC", None)
+    if not blocks:
         failures.append("no base relocations: the image could not be loaded "
                         "anywhere but its preferred base")
+    # ABSOLUTE entries only pad a block.
+    kinds = {entry.type for block in blocks or [] for entry in block.entries} - {
+        pefile.RELOCATION_TYPE["IMAGE_REL_BASED_ABSOLUTE"]}
+    if kinds - {kind.machine.relocation}:
+        failures.append(f"base relocations of types {sorted(kinds - {kind.machine.relocation})}; "
+                        f"{kind.machine.name} takes {kind.machine.relocation_name} "
+                        f"({kind.machine.relocation}) only")
     if kind.dynamic_base and not pe.OPTIONAL_HEADER.DllCharacteristics & \
             pefile.DLL_CHARACTERISTICS["IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]:
         failures.append("the image is not marked relocatable (DYNAMIC_BASE)")
@@ -208,10 +269,9 @@ def dotted(version_words):
     return ".".join(str(w) for w in version_words)
 
 
-def expected_versions(version):
+def expected_versions(version, driver):
     major, minor, patch = (list(map(int, version.split("."))) + [0, 0])[:3]
-    return ((0, KERNEL_MODE_DRIVER_VERSION, major << 8 | minor, patch),
-            (major, minor, patch, 0))
+    return ((0, driver, major << 8 | minor, patch), (major, minor, patch, 0))
 
 
 def version_strings(pe):
@@ -228,9 +288,9 @@ def check_fixed_version(fixed, file_words, product_words):
     failures = []
     found = words(fixed.FileVersionMS, fixed.FileVersionLS)
     if found != file_words:
+        mode = "kernel mode" if file_words[1] == KERNEL_MODE_DRIVER_VERSION else "user mode"
         failures.append(f"file version is {dotted(found)}, not {dotted(file_words)} "
-                        f"(0, driver version {KERNEL_MODE_DRIVER_VERSION}: kernel mode, "
-                        "feature set, fix)")
+                        f"(0, driver version {file_words[1]}: {mode}, feature set, fix)")
     found = words(fixed.ProductVersionMS, fixed.ProductVersionLS)
     if found != product_words:
         failures.append(f"product version is {dotted(found)}, not {dotted(product_words)}")
@@ -257,11 +317,11 @@ def check_version_strings(strings, path, file_words, product_words):
     return failures
 
 
-def check_version(pe, path, version):
+def check_version(pe, path, version, kind):
     fixed = getattr(pe, "VS_FIXEDFILEINFO", None)
     if not fixed:
         return ["no version resource"]
-    file_words, product_words = expected_versions(version)
+    file_words, product_words = expected_versions(version, driver_version(kind))
     return (check_fixed_version(fixed[0], file_words, product_words)
             + check_version_strings(version_strings(pe), path, file_words, product_words))
 
@@ -282,17 +342,20 @@ CHECKS = [
 def main(argv):
     parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
     parser.add_argument("--version", required=True, help="the project's version, X.Y.Z")
+    parser.add_argument("--machine", choices=sorted(MACHINES), default="i386")
     parser.add_argument("kind", choices=sorted(KINDS))
     parser.add_argument("image")
     args = parser.parse_args(argv[1:])
+    if args.machine not in KINDS[args.kind].machines:
+        parser.error(f"a {args.kind} DLL is built for {', '.join(KINDS[args.kind].machines)} only")
     try:
         pe = pefile.PE(args.image)
     except (OSError, pefile.PEFormatError) as error:
         print(f"FAIL: cannot read {args.image} as a PE image: {error}")
         return 1
-    kind = KINDS[args.kind]
+    kind = replace(KINDS[args.kind], machine=MACHINES[args.machine])
     results = [(name, check(pe, kind)) for name, check in CHECKS]
-    results.append(("version resource", check_version(pe, args.image, args.version)))
+    results.append(("version resource", check_version(pe, args.image, args.version, kind)))
     for name, failures in results:
         print(f"ok: {name}" if not failures else "\n".join(f"FAIL: {f}" for f in failures))
     return 1 if any(failures for _, failures in results) else 0

@@ -2,7 +2,12 @@
 """Feeds the image check copies of the built DLLs, each broken in one way the
 check exists to catch, and expects it to refuse each one with its reason.
 
-  check_image_test.py --version X.Y.Z textrelay.dll textrelayui.dll"""
+  check_image_test.py --version X.Y.Z textrelay.dll textrelayui.dll \
+      [--image KIND MACHINE DLL]...
+
+The two positional DLLs are the i386 kernel-mode graphics DLL and the i386
+interface DLL; each --image adds one more (usermode i386, usermode amd64,
+interface amd64)."""
 
 import argparse
 import contextlib
@@ -18,10 +23,14 @@ import pefile  # noqa: E402
 SCN = pefile.SECTION_CHARACTERISTICS
 
 
-def run_check(version, kind, path):
+def run_check(version, kind, machine, path):
     out = io.StringIO()
-    with contextlib.redirect_stdout(out):
-        status = check_image.main(["check_image.py", "--version", version, kind, path])
+    with contextlib.redirect_stdout(out), contextlib.redirect_stderr(out):
+        try:
+            status = check_image.main(["check_image.py", "--version", version,
+                                       "--machine", machine, kind, path])
+        except SystemExit as refused:  # a kind not built for that machine
+            status = refused.code
     return status, out.getvalue()
 
 
@@ -54,9 +63,33 @@ def clear_directory(pe, name):
     directory(pe, name).Size = 0
 
 
+def set_relocation_type(pe, relocation_type):
+    entry = pe.DIRECTORY_ENTRY_BASERELOC[0].entries[-1]
+    entry.struct.Data = relocation_type << 12 | entry.struct.Data & 0xFFF
+
+
+OTHER_MACHINE = {"i386": 0x8664, "amd64": 0x014C}
+RELOCATION = {"i386": 3, "amd64": 10}
+
+
+def machine_faults(machine, driver):
+    """The faults whose reason depends on the image's machine and driver
+    version. A driver marked with the other mode's version would be taken
+    for the other kind of driver."""
+    other = OTHER_MACHINE[machine]
+    other_driver = 5 - driver
+    return [
+        (lambda pe: setattr(pe.FILE_HEADER, "Machine", other),
+         f"machine is {other:#06x}, not {machine}"),
+        (lambda pe: set_relocation_type(pe, RELOCATION["amd64" if machine == "i386" else "i386"]),
+         f"{machine} takes {'HIGHLOW' if machine == 'i386' else 'DIR64'}"),
+        (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileVersionMS", other_driver),
+         f"file version is 0.{other_driver}.256.0, not 0.{driver}.256.0"),
+    ]
+
+
 # Faults every image is checked for: (fault, reason the check must give).
 COMMON_FAULTS = [
-    (lambda pe: setattr(pe.FILE_HEADER, "Machine", 0x8664), "machine is 0x8664, not i386"),
     (lambda pe: setattr(pe.FILE_HEADER, "Characteristics", pe.FILE_HEADER.Characteristics
                         & ~pefile.IMAGE_CHARACTERISTICS["IMAGE_FILE_DLL"]),
      "does not mark the image as a DLL"),
@@ -67,9 +100,6 @@ COMMON_FAULTS = [
     (lambda pe: setattr(directory(pe, "IMAGE_DIRECTORY_ENTRY_TLS"), "VirtualAddress", 0x1000),
      "has thread-local storage"),
     (lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_RESOURCE"), "no version resource"),
-    # A driver marked version 3 would be taken for a user-mode driver.
-    (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileVersionMS", 0x00000003),
-     "file version is 0.3.256.0, not 0.2.256.0"),
     (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "ProductVersionLS", 0x00010000),
      "product version is 1.0.1.0, not 1.0.0.0"),
     (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileType", 0x2), "FileType is 0x2, not VFT_DRV"),
@@ -85,22 +115,32 @@ COMMON_FAULTS = [
      "OriginalFilename is"),
 ]
 
+NOT_RELOCATABLE = (
+    lambda pe: setattr(pe.OPTIONAL_HEADER, "DllCharacteristics",
+                       pe.OPTIONAL_HEADER.DllCharacteristics & ~pefile.DLL_CHARACTERISTICS[
+                           "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]),
+    "not marked relocatable")
+
+# Faults of both user-mode DLLs.
+USER_MODE_FAULTS = [
+    (lambda pe: setattr(pe.OPTIONAL_HEADER, "Subsystem", 1), "subsystem is 1, not Windows GUI"),
+    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"kernel32.dll").struct.Name,
+                                    b"msvcrt.dll\0\0\0"),
+     "imports the C runtime: msvcrt.dll"),
+]
+
 GRAPHICS_FAULTS = [
     (lambda pe: setattr(pe.OPTIONAL_HEADER, "Subsystem", 2), "subsystem is 2, not native"),
     (lambda pe: setattr(pe.OPTIONAL_HEADER, "AddressOfEntryPoint",
                         pe.OPTIONAL_HEADER.AddressOfEntryPoint + 1), "entry point is RVA"),
-    (lambda pe: setattr(pe.OPTIONAL_HEADER, "DllCharacteristics",
-                        pe.OPTIONAL_HEADER.DllCharacteristics & ~pefile.DLL_CHARACTERISTICS[
-                            "IMAGE_DLLCHARACTERISTICS_DYNAMIC_BASE"]),
-     "not marked relocatable"),
+    NOT_RELOCATABLE,
     (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"win32k.sys").struct.Name, b"hal.dll\0\0\0"),
      "imports from hal.dll"),
     (lambda pe: rename_import(pe, b"win32k.sys", b"EngDebugPrint", b"EngDebugPrinX"),
      "must not use: EngDebugPrinX"),
 ]
 
-INTERFACE_FAULTS = [
-    (lambda pe: setattr(pe.OPTIONAL_HEADER, "Subsystem", 1), "subsystem is 1, not Windows GUI"),
+INTERFACE_FAULTS = USER_MODE_FAULTS + [
     (lambda pe: setattr(pe.OPTIONAL_HEADER, "AddressOfEntryPoint",
                         section(pe, b".rdata").VirtualAddress),
      "is not in an executable section"),
@@ -108,14 +148,28 @@ INTERFACE_FAULTS = [
      "does not export DrvPrinterEvent"),
     (lambda pe: replace_bytes(pe, b"DevQueryPrintEx\0", b"DevQueryPrintEy\0"),
      "exports what it must not: DevQueryPrintEy"),
-    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"kernel32.dll").struct.Name,
-                                    b"msvcrt.dll\0\0\0"),
-     "imports the C runtime: msvcrt.dll"),
     (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"user32.dll").struct.Name, b"GDI32.dll\0\0"),
      "imports from GDI32.dll"),
     (lambda pe: rename_import(pe, b"kernel32.dll", b"HeapFree", b"HeapFreX"),
      "must not use: HeapFreX"),
 ]
+
+
+USERMODE_FAULTS = USER_MODE_FAULTS + [
+    NOT_RELOCATABLE,
+    # Without it the spooler takes the DLL for a kernel-mode driver.
+    (lambda pe: replace_bytes(pe, b"DrvQueryDriverInfo\0", b"DrvQueryDriverInfX\0"),
+     "does not export DrvQueryDriverInfo"),
+    (lambda pe: pe.set_bytes_at_rva(import_of(pe, b"winspool.drv").struct.Name,
+                                    b"win32k.sys\0\0"),
+     "imports from win32k.sys"),
+    (lambda pe: rename_import(pe, b"gdi32.dll", b"EngCreateBitmap", b"EngCreateBitmaX"),
+     "must not use: EngCreateBitmaX"),
+    (lambda pe: rename_import(pe, b"winspool.drv", b"WritePrinter", b"WritePrinteX"),
+     "does not import from winspool.drv: WritePrinter"),
+]
+
+FAULTS = {"graphics": GRAPHICS_FAULTS, "usermode": USERMODE_FAULTS, "interface": INTERFACE_FAULTS}
 
 
 def broken_copy(dll, path, fault):
@@ -133,19 +187,39 @@ def broken_copy(dll, path, fault):
     return path
 
 
-def check_faults(version, kind, dll, faults, directory):
+def image_faults(kind, machine):
+    driver = check_image.KINDS[kind].driver_versions[machine]
+    return machine_faults(machine, driver) + COMMON_FAULTS + FAULTS[kind]
+
+
+def check_faults(version, kind, machine, dll, directory):
     failures = []
-    status, output = run_check(version, kind, dll)
+    status, output = run_check(version, kind, machine, dll)
     if status != 0:
-        failures.append(f"{kind}: the built image itself is refused:\n{output}")
-    for number, (fault, reason) in enumerate(faults):
+        failures.append(f"{kind} {machine}: the built image itself is refused:\n{output}")
+    for number, (fault, reason) in enumerate(image_faults(kind, machine)):
         # The copy keeps the DLL's name, which its version resource gives.
-        os.makedirs(os.path.join(directory, f"{kind}-{number}"))
-        path = os.path.join(directory, f"{kind}-{number}", os.path.basename(dll))
-        status, output = run_check(version, kind, broken_copy(dll, path, fault))
+        os.makedirs(os.path.join(directory, f"{kind}-{machine}-{number}"))
+        path = os.path.join(directory, f"{kind}-{machine}-{number}", os.path.basename(dll))
+        status, output = run_check(version, kind, machine, broken_copy(dll, path, fault))
         if status != 1 or reason not in output:
-            failures.append(f"{kind} fault {number}: status {status}, wanted 1 and "
+            failures.append(f"{kind} {machine} fault {number}: status {status}, wanted 1 and "
                             f"'{reason}'; the check said:\n{output}")
+    return failures
+
+
+def misplaced(version, images):
+    """Each image is refused wherever another kind or machine belongs."""
+    failures = []
+    for kind, machine, dll in images:
+        for other_kind, other in check_image.KINDS.items():
+            for other_machine in other.machines:
+                if (other_kind, other_machine) == (kind, machine):
+                    continue
+                status, output = run_check(version, other_kind, other_machine, dll)
+                if status == 0:
+                    failures.append(f"{os.path.basename(dll)} ({kind}, {machine}) passed as "
+                                    f"the {other_kind} DLL for {other_machine}:\n{output}")
     return failures
 
 
@@ -154,21 +228,20 @@ def main(argv):
     parser.add_argument("--version", required=True)
     parser.add_argument("graphics_dll")
     parser.add_argument("interface_dll")
+    parser.add_argument("--image", nargs=3, action="append", default=[],
+                        metavar=("KIND", "MACHINE", "DLL"))
     args = parser.parse_args(argv[1:])
+    images = [("graphics", "i386", args.graphics_dll),
+              ("interface", "i386", args.interface_dll)] + [tuple(i) for i in args.image]
     with tempfile.TemporaryDirectory() as directory:
-        failures = (check_faults(args.version, "graphics", args.graphics_dll,
-                                 COMMON_FAULTS + GRAPHICS_FAULTS, directory)
-                    + check_faults(args.version, "interface", args.interface_dll,
-                                   COMMON_FAULTS + INTERFACE_FAULTS, directory))
-        # Each DLL is refused where the other belongs.
-        for kind, dll in (("interface", args.graphics_dll), ("graphics", args.interface_dll)):
-            status, output = run_check(args.version, kind, dll)
-            if status != 1:
-                failures.append(f"{os.path.basename(dll)} passed as the {kind} DLL:\n{output}")
+        failures = [failure for kind, machine, dll in images
+                    for failure in check_faults(args.version, kind, machine, dll, directory)]
+    failures += misplaced(args.version, images)
     for failure in failures:
         print("FAIL:", failure)
-    count = 2 * len(COMMON_FAULTS) + len(GRAPHICS_FAULTS) + len(INTERFACE_FAULTS) + 2
-    print(f"ok: the image check refuses all {count} broken images" if not failures
+    count = sum(len(image_faults(kind, machine)) for kind, machine, _ in images)
+    count += sum(len(k.machines) for k in check_image.KINDS.values()) * len(images) - len(images)
+    print(f"ok: the image check refuses all {count} broken or misplaced images" if not failures
           else f"{len(failures)} broken images were not refused as they should be")
     return 1 if failures else 0
 

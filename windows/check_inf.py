@@ -1,26 +1,33 @@
 #!/usr/bin/env python3
-"""Checks a printer-class INF against the package it installs.
+"""Checks a printer-class INF against the package it installs, the way each
+version of the platform would read it.
 
   check_inf.py --version X.Y.Z PACKAGE/textrelay.inf
-               --installed textrelay.dll textrelayui.dll --documents install.txt LICENSE
+               --installed i386/textrelay.dll i386/textrelayum.dll ...
+               --documents install.txt LICENSE
 
-The package is the INF, the installed files (which every printer the INF
-offers must copy) and the documents (for the reader; the INF may copy them
-but need not). The check holds when:
+The package is the folder the INF is in: the installed files (the DLLs; the
+INF itself is one too, the data file) and the documents (for the reader),
+named by their paths relative to that folder. The check holds when:
 - [Version] is a Windows NT printer-class INF with a provider and a DriverVer
   whose date is a real day and whose version is the project's (X.Y.Z.0);
-- every section it names exists: models sections (each decorated one the
-  manufacturer line names, e.g. NTx86.5.1), install sections (each of the
-  install section and its .NT* variants that exists is checked on its own),
-  data sections, file-list sections, and the sections DestinationDirs names;
-- every %string% it uses is defined in [Strings];
-- each install section copies every installed file and copies only files of
-  the package, each with a source disk that [SourceDisksNames] defines, and
-  [SourceDisksFiles] names only files of the package;
-- DriverFile names the graphics DLL (it exports DrvEnableDriver), ConfigFile
-  the printer interface DLL (it exports DrvDocumentPropertySheets), DataFile
-  a file of the package; all three are copied into the printer driver
-  directory (dirid 66000).
+- every section it names exists: models sections (the undecorated one and
+  each decorated one the manufacturer line names, e.g. NTx86.5.1), install
+  sections with their .NT* variants, data sections, file lists, and the
+  sections DestinationDirs names; every %string% it uses is defined;
+- for each target (NT 4.0 and Windows 2000 on x86, XP and later on x86, XP
+  x64 and later on x64) the models section that target picks installs one
+  driver: the install section copies exactly its three driver files into the
+  printer driver directory (dirid 66000), each found through the target's
+  source disk lists (the platform's, as [SourceDisksFiles.amd64], where the
+  INF has one, else the undecorated ones) at the package file of that name
+  and architecture; DriverFile is a graphics DLL in the mode the target
+  wants (kernel mode where only NT 4.0 and 2000 read it, user mode from XP
+  on; a native-subsystem image is a kernel-mode one), ConfigFile a printer
+  interface DLL, both built for the target's machine, DataFile a file of the
+  package;
+- every installed file is installed on some target, and every source disk
+  list names only files of the package.
 
 Exit status: 0 when every check holds, 1 when one fails."""
 
@@ -29,6 +36,7 @@ import datetime
 import os
 import re
 import sys
+from dataclasses import dataclass
 
 try:
     import pefile
@@ -41,6 +49,40 @@ PRINTER_DRIVER_DIRID = "66000"
 GRAPHICS_EXPORTS = {"DrvEnableDriver"}
 INTERFACE_EXPORTS = {"DrvDocumentPropertySheets", "DrvDeviceCapabilities"}
 STRING_TOKEN = re.compile(r"%([^%]*)%")
+# NT[architecture][.major[.minor]]: the decorations this INF may use.
+DECORATION = re.compile(r"nt(x86|amd64|ia64|arm|arm64)?(?:\.(\d+)(?:\.(\d+))?)?", re.I)
+MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
+            "amd64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
+NATIVE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_NATIVE"]
+
+
+@dataclass(frozen=True)
+class Target:
+    name: str
+    architecture: str
+    version: tuple
+    kernel_mode: bool
+
+    def reads_decorations(self):
+        # The manufacturer line's decorations are read from XP (5.1) on;
+        # NT 4.0 and Windows 2000 take the undecorated models section.
+        return self.version >= (5, 1)
+
+
+# NT 4.0 takes only a kernel-mode graphics DLL and cannot be told apart from
+# Windows 2000 by the INF, so both get the kernel-mode driver; XP and later
+# refuse a new kernel-mode driver, so they get the user-mode one.
+TARGETS = [
+    Target("Windows NT 4.0", "x86", (4, 0), True),
+    Target("Windows 2000", "x86", (5, 0), True),
+    Target("Windows XP (x86)", "x86", (5, 1), False),
+    Target("Windows Server 2003 (x86)", "x86", (5, 2), False),
+    Target("Windows Vista (x86)", "x86", (6, 0), False),
+    Target("Windows 10 (x86)", "x86", (10, 0), False),
+    Target("Windows XP x64 and Server 2003 x64", "amd64", (5, 2), False),
+    Target("Windows Vista (x64)", "amd64", (6, 0), False),
+    Target("Windows 10 and 11 (x64)", "amd64", (10, 0), False),
+]
 
 
 class Line:
@@ -116,17 +158,8 @@ class Inf:
         found = [line for line in self.lines(section) if line.key and line.key.lower() == key.lower()]
         return found[-1] if found else None
 
-    def variants(self, name):
-        """The install section and each of its decorated variants that exists."""
-        prefix = name.lower() + ".nt"
-        return [self.names[key] for key in self.sections
-                if key == name.lower() or key.startswith(prefix)]
-
-    def decorated(self, base):
-        """The section base and every base.DECORATION that exists."""
-        prefix = base.lower() + "."
-        return [self.names[key] for key in self.sections
-                if key == base.lower() or key.startswith(prefix)]
+    def first_of(self, names):
+        return next((self.names[n.lower()] for n in names if self.has(n)), None)
 
 
 def substitute(inf, text, where, failures):
@@ -192,54 +225,101 @@ def check_driver_ver(line, version):
     return failures
 
 
-def models_sections(inf):
-    """(models section, where it is named) for each the manufacturers name."""
+@dataclass
+class Manufacturer:
+    line: Line
+    base: str
+    decorations: list  # (decoration text, architecture or None, (major, minor))
+
+
+def manufacturers(inf):
+    """The manufacturer lines with their parsed decorations, and failures:
+    every models section they name must exist."""
     if not inf.lines("Manufacturer"):
         return [], ["there is no [Manufacturer] section, or it is empty"]
     found, failures = [], []
     for line in inf.lines("Manufacturer"):
         fields = line.fields() if line.key else [unquote(line.value)]
-        base, decorations = fields[0], [d for d in fields[1:] if d]
-        for name in [f"{base}.{d}" for d in decorations] or [base]:
-            if not inf.has(name):
-                failures.append(f"line {line.number}: names section [{name}], which does not exist")
-            else:
-                found.append(name)
-    return found, failures
-
-
-def install_sections(inf, models):
-    """The install sections (with their variants) that the models name."""
-    found, failures = [], []
-    for section in models:
-        if not inf.lines(section):
-            failures.append(f"[{section}] offers no printer")
-        for line in inf.lines(section):
-            fields = line.fields()
-            if not line.key or not fields[0]:
-                failures.append(f"line {line.number}: a printer needs a name and an install section")
+        entry = Manufacturer(line, fields[0], [])
+        if not inf.has(entry.base):
+            failures.append(f"line {line.number}: names section [{entry.base}], which does "
+                            "not exist (NT 4.0 and Windows 2000 read only that one)")
+        for text in (d for d in fields[1:] if d):
+            match = DECORATION.fullmatch(text)
+            if not match:
+                failures.append(f"line {line.number}: decoration {text} is not "
+                                "NT[architecture][.major[.minor]]")
                 continue
-            variants = inf.variants(fields[0])
-            if not variants:
-                failures.append(f"line {line.number}: names section [{fields[0]}], which does not exist")
-            found.extend(v for v in variants if v not in found)
+            if not inf.has(f"{entry.base}.{text}"):
+                failures.append(f"line {line.number}: names section [{entry.base}.{text}], "
+                                "which does not exist")
+            architecture = match.group(1).lower() if match.group(1) else None
+            entry.decorations.append((text, architecture,
+                                      (int(match.group(2) or 0), int(match.group(3) or 0))))
+        found.append(entry)
     return found, failures
+
+
+def models_for(entry, target):
+    """The models section the target reads: the closest decoration that fits
+    its architecture and version, else the undecorated one on x86 (on x64
+    the models section must be decorated)."""
+    if target.reads_decorations():
+        fitting = [(version, architecture is not None, text)
+                   for text, architecture, version in entry.decorations
+                   if architecture in (None, target.architecture) and version <= target.version]
+        if fitting:
+            return f"{entry.base}.{max(fitting)[2]}"
+    return entry.base if target.architecture == "x86" else None
+
+
+def install_variant(inf, name, target):
+    """The install section the target uses for name: its .NT<arch> variant,
+    else .NT, else the name itself."""
+    suffix = "ntx86" if target.architecture == "x86" else "nt" + target.architecture
+    return inf.first_of([f"{name}.{suffix}", f"{name}.nt", name])
+
+
+@dataclass
+class PackageFile:
+    path: str           # relative to the INF's folder, as given
+    real: str
+    machine: int | None = None
+    subsystem: int | None = None
+    exports: frozenset = frozenset()
 
 
 class Package:
     def __init__(self, inf_path, installed, documents):
-        self.paths = {os.path.basename(p).lower(): p for p in [inf_path, *installed, *documents]}
-        self.installed = {os.path.basename(p).lower() for p in installed}
+        self.root = os.path.dirname(os.path.abspath(inf_path))
+        self.files = {}
+        for path in [os.path.basename(inf_path), *installed, *documents]:
+            self.files[normal(path)] = self.load(path)
+        self.installed = {normal(p) for p in [os.path.basename(inf_path), *installed]}
 
-    def exports(self, name):
+    def load(self, path):
+        entry = PackageFile(path, os.path.join(self.root, path))
+        if not path.lower().endswith(".dll"):
+            return entry
         try:
-            pe = pefile.PE(self.paths[name.lower()], fast_load=True)
+            pe = pefile.PE(entry.real, fast_load=True)
             pe.parse_data_directories(directories=[
                 pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXPORT"]])
-        except (KeyError, OSError, pefile.PEFormatError):
-            return set()
+        except (OSError, pefile.PEFormatError):
+            return entry
         exports = getattr(pe, "DIRECTORY_ENTRY_EXPORT", None)
-        return {s.name.decode() for s in exports.symbols if s.name} if exports else set()
+        entry.machine = pe.FILE_HEADER.Machine
+        entry.subsystem = pe.OPTIONAL_HEADER.Subsystem
+        entry.exports = frozenset(s.name.decode() for s in exports.symbols
+                                  if s.name) if exports else frozenset()
+        return entry
+
+    def get(self, path):
+        return self.files.get(normal(path)) if path else None
+
+
+def normal(path):
+    return "/".join(p for p in path.replace("\\", "/").lower().split("/") if p and p != ".")
 
 
 def install_entries(inf, section):
@@ -265,7 +345,7 @@ def destination(inf, file_list):
 
 
 def copied_files(inf, entries):
-    """{file: dirid} for every file the CopyFiles entries copy, and failures."""
+    """{file name: dirid} for every file the CopyFiles entries copy, and failures."""
     files, failures = {}, []
     line = entries.get("copyfiles")
     for item in line.fields() if line else []:
@@ -279,60 +359,131 @@ def copied_files(inf, entries):
     return files, failures
 
 
-def check_driver_files(section, entries, files, package):
-    failures = []
-    kinds = {"driverfile": ("the graphics DLL", lambda n: GRAPHICS_EXPORTS <= package.exports(n)),
-             "configfile": ("the printer interface DLL",
-                            lambda n: INTERFACE_EXPORTS <= package.exports(n)),
-             "datafile": ("a file of the package", lambda n: n.lower() in package.paths)}
-    for key, (what, fits) in kinds.items():
+def platform_section(inf, base, platform):
+    """The section the setup functions read for the platform: base.platform
+    where the INF has one, else base."""
+    return inf.first_of([base + platform]) or base
+
+
+def source_path(inf, name, architecture):
+    """Where the target's setup finds file name in the package; (path, failure)."""
+    section = platform_section(inf, "SourceDisksFiles", "." + architecture)
+    line = next((l for l in inf.lines(section) if (l.key or "").lower() == name), None)
+    if not line:
+        return None, f"no line of [{section}] names {name}"
+    return line_path(inf, line, "." + architecture)
+
+
+def line_path(inf, line, platform):
+    """The package path of a source disk list's line: the disk's path, the
+    line's subdirectory and its name; (path, failure)."""
+    fields = line.fields()
+    names = platform_section(inf, "SourceDisksNames", platform)
+    disk = inf.value(names, fields[0])
+    if not disk:
+        return None, (f"line {line.number}: {line.key} is on source disk {fields[0]}, which "
+                      f"[{names}] does not define")
+    disk_fields = disk.fields()
+    root = disk_fields[3] if len(disk_fields) > 3 else ""
+    subdir = fields[1] if len(fields) > 1 else ""
+    return normal(f"{root}/{subdir}/{line.key}"), None
+
+
+def check_driver_file(key, line, file, target):
+    """A driver key's file against what the target needs; line is the key's."""
+    where = f"line {line.number}: {line.key}={line.value}"
+    if key == "datafile":
+        return []
+    if key == "configfile" and not INTERFACE_EXPORTS <= file.exports:
+        return [f"{where} is not a printer interface DLL"]
+    if key == "driverfile" and not GRAPHICS_EXPORTS <= file.exports:
+        return [f"{where} is not a graphics DLL"]
+    if file.machine != MACHINES[target.architecture]:
+        return [f"{where} is not built for {target.architecture}"]
+    if key == "driverfile" and (file.subsystem == NATIVE) != target.kernel_mode:
+        wanted = "kernel mode" if target.kernel_mode else "user mode"
+        return [f"{where} is not a graphics DLL in {wanted}"]
+    return []
+
+
+def check_install(inf, section, target, package):
+    """The install section for one target: exactly three driver files, each
+    from the package and fit for the target. Returns (failures, package
+    paths it installs)."""
+    entries, failures = install_entries(inf, section)
+    files, copy_failures = copied_files(inf, entries)
+    failures += copy_failures
+    installs, keyed = set(), set()
+    for key in ("driverfile", "configfile", "datafile"):
         line = entries.get(key)
         if not line:
             failures.append(f"[{section}] has no {key}: the spooler needs all three driver files")
             continue
-        name = line.value
-        if not fits(name):
-            failures.append(f"line {line.number}: {line.key} names {name}, which is not {what}")
-        if name.lower() not in files:
-            failures.append(f"line {line.number}: {line.key} names {name}, which [{section}] "
-                            "does not copy")
-        elif files[name.lower()] != PRINTER_DRIVER_DIRID:
-            failures.append(f"line {line.number}: {name} goes to dirid {files[name.lower()]}, "
+        name = line.value.lower()
+        keyed.add(name)
+        if name not in files:
+            failures.append(f"line {line.number}: {line.key} names {line.value}, which "
+                            f"[{section}] does not copy")
+            continue
+        path, failure = source_path(inf, name, target.architecture)
+        file = package.get(path)
+        if failure or not file:
+            failures.append(failure or f"{line.value} would come from {path}, which is not "
+                                       "in the package")
+            continue
+        installs.add(normal(file.path))
+        failures += check_driver_file(key, line, file, target)
+        if files[name] is None:
+            failures.append(f"line {line.number}: {line.value} has no destination in "
+                            "[DestinationDirs]")
+        elif files[name] != PRINTER_DRIVER_DIRID:
+            failures.append(f"line {line.number}: {line.value} goes to dirid {files[name]}, "
                             f"not the printer driver directory ({PRINTER_DRIVER_DIRID})")
-    return failures
+    failures += [f"[{section}] copies {name}, which is not one of its three driver files"
+                 for name in sorted(set(files) - keyed)]
+    return [f"{target.name}: {f}" for f in failures], installs
 
 
-def check_install_section(inf, section, package):
-    entries, failures = install_entries(inf, section)
-    files, copy_failures = copied_files(inf, entries)
-    failures += copy_failures
-    failures += [f"[{section}] copies {name}, which is not in the package"
-                 for name in sorted(files) if name not in package.paths]
-    failures += [f"[{section}] does not copy {name}, a file of the package"
-                 for name in sorted(package.installed - set(files))]
-    failures += [f"[{section}] copies {name} with no destination in [DestinationDirs]"
-                 for name, dirid in sorted(files.items()) if dirid is None]
-    return failures + check_driver_files(section, entries, files, package), set(files)
+def check_target(inf, entries, target, package):
+    """What the target installs from the INF: (failures, package paths)."""
+    failures, installs = [], set()
+    offered = False
+    for entry in entries:
+        models = models_for(entry, target)
+        if not models or not inf.has(models):
+            continue
+        for line in inf.lines(models):
+            fields = line.fields()
+            if not line.key or not fields[0]:
+                failures.append(f"line {line.number}: a printer needs a name and an "
+                                "install section")
+                continue
+            offered = True
+            section = install_variant(inf, fields[0], target)
+            if not section:
+                failures.append(f"line {line.number}: names section [{fields[0]}], "
+                                "which does not exist")
+                continue
+            more, paths = check_install(inf, section, target, package)
+            failures += more
+            installs |= paths
+    if not offered:
+        failures.append(f"{target.name} is offered no printer")
+    return failures, installs
 
 
-def check_sources(inf, copied, package):
+def check_sources(inf, package):
     failures = []
-    disks = {}
-    for section in inf.decorated("SourceDisksFiles"):
-        suffix = section[len("SourceDisksFiles"):]
-        names = {line.key for line in inf.lines("SourceDisksNames" + suffix) if line.key}
-        names |= {line.key for line in inf.lines("SourceDisksNames") if line.key}
+    for section in [inf.names[k] for k in inf.sections if k.startswith("sourcedisksfiles")]:
+        platform = section[len("SourceDisksFiles"):]
         for line in inf.lines(section):
-            name = (line.key or line.value).lower()
-            disks[name] = line
-            if name not in package.paths:
-                failures.append(f"line {line.number}: [{section}] names {name}, "
-                                "which is not in the package")
-            if not line.key or line.fields()[0] not in names:
-                failures.append(f"line {line.number}: {name} is on a source disk that "
-                                f"[SourceDisksNames{suffix}] does not define")
-    failures += [f"{name} is copied but no [SourceDisksFiles] section names it"
-                 for name in sorted(copied - set(disks))]
+            if not line.key:
+                failures.append(f"line {line.number}: [{section}] has an entry without a disk")
+                continue
+            path, failure = line_path(inf, line, platform)
+            if failure or not package.get(path):
+                failures.append(failure or f"line {line.number}: [{section}] names {path}, "
+                                           "which is not in the package")
     return failures
 
 
@@ -346,18 +497,18 @@ def check_destinations(inf):
 def check(inf, package, version):
     results = [("syntax", inf.failures), ("strings", resolve_strings(inf)),
                ("[Version]", check_version_section(inf, version))]
-    models, failures = models_sections(inf)
-    installs, install_failures = install_sections(inf, models)
-    results.append(("manufacturers and models", failures + install_failures))
-    copied = set()
-    for section in installs:
-        failures, files = check_install_section(inf, section, package)
-        results.append((f"[{section}]", failures))
-        copied |= files
-    if not installs:
-        results.append(("install sections", ["no printer is installed by any section"]))
+    entries, failures = manufacturers(inf)
+    results.append(("manufacturers and models", failures))
+    installed = set()
+    for target in TARGETS:
+        failures, paths = check_target(inf, entries, target, package)
+        results.append((target.name, failures))
+        installed |= paths
+    results.append(("every installed file is installed",
+                    [f"no target installs {package.files[p].path}"
+                     for p in sorted(package.installed - installed)]))
     results.append(("destinations", check_destinations(inf)))
-    results.append(("source disks", check_sources(inf, copied, package)))
+    results.append(("source disks", check_sources(inf, package)))
     return results
 
 
@@ -365,8 +516,10 @@ def main(argv):
     parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
     parser.add_argument("--version", required=True, help="the project's version, X.Y.Z")
     parser.add_argument("inf")
-    parser.add_argument("--installed", nargs="+", required=True)
-    parser.add_argument("--documents", nargs="*", default=[])
+    parser.add_argument("--installed", nargs="+", required=True,
+                        help="the installed files, relative to the INF's folder")
+    parser.add_argument("--documents", nargs="*", default=[],
+                        help="the other files of the package, relative to the INF's folder")
     args = parser.parse_args(argv[1:])
     try:
         with open(args.inf, "rb") as source:
@@ -374,7 +527,12 @@ def main(argv):
     except (OSError, UnicodeDecodeError) as error:
         print(f"FAIL: cannot read {args.inf} as an ASCII INF: {error}")
         return 1
-    results = check(Inf(text), Package(args.inf, args.installed, args.documents), args.version)
+    package = Package(args.inf, args.installed, args.documents)
+    missing = [f.path for f in package.files.values() if not os.path.isfile(f.real)]
+    if missing:
+        print(f"FAIL: the package has no {', '.join(missing)} beside {args.inf}")
+        return 1
+    results = check(Inf(text), package, args.version)
     for name, failures in results:
         print(f"ok: {name}" if not failures else "\n".join(f"FAIL: {f}" for f in failures))
     return 1 if any(failures for _, failures in results) else 0

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Feeds the INF check copies of the built INF, each broken in one way the
-check exists to catch, and expects it to refuse each one with its reason; and
-two copies rearranged into decorated sections, the way a later platform
-would be added, which it must accept or refuse as their sections stand.
+check exists to catch (the decorated sections that pick the files for each
+platform among them), and expects it to refuse each one with its reason; and
+copies rearranged the way the platform also reads them, which it must accept.
+Each copy is checked inside a copy of the package folder, so the source disk
+lists resolve to the real DLLs.
 
-  check_inf_test.py --version X.Y.Z textrelay.inf --installed GRAPHICS.dll UI.dll
-                    --documents NOTE LICENSE"""
+  check_inf_test.py --version X.Y.Z PACKAGE/textrelay.inf
+      --installed i386/KERNEL.dll i386/USER.dll i386/UI.dll amd64/USER.dll amd64/UI.dll
+      --documents NOTE LICENSE"""
 
 import argparse
 import contextlib
@@ -29,43 +32,116 @@ def edits(*pairs):
     return apply
 
 
+def everywhere(old, new):
+    """A change of every occurrence, comments included; there must be one."""
+    def apply(text):
+        assert old in text, f"{old!r} does not occur"
+        return text.replace(old, new)
+    return apply
+
+
 def driver_date(date):
     """Changes the DriverVer date, whatever it is now."""
     return lambda text: re.sub(r"DriverVer=[^,]*", f"DriverVer={date}", text)
 
 
-def faults(graphics, interface, inf, version):
+def at(target, text):
+    """The reason as the check gives it for one target, at any line."""
+    return re.compile(re.escape(target) + r": line \d+: " + re.escape(text))
+
+
+def judged(reason, output):
+    return reason.search(output) if isinstance(reason, re.Pattern) else reason in output
+
+
+def faults(names, version):
     """(what is broken, change, reason the check must give)."""
+    km, um, ui, inf, x86, x64 = (names[k] for k in ("km", "um", "ui", "inf", "x86", "x64"))
     driver_version = f"{version}.0"
     other_version = f"{version}.1"
     return [
+        # Which models section each platform reads.
+        ("XP decoration too late", everywhere("NTx86.5.1", "NTx86.6.0"),
+         at("Windows XP (x86)", f"DriverFile={km} is not a graphics DLL in user mode")),
+        ("x64 decoration dropped", edits((",NTamd64\r\n", "\r\n")),
+         "Windows XP x64 and Server 2003 x64 is offered no printer"),
+        ("decorated models section missing",
+         edits(("\r\n[TextRelayModels.NTamd64]", "\r\n[TextRelayModels.NTia64]")),
+         "names section [TextRelayModels.NTamd64], which does not exist"),
+        ("undecorated models section missing", edits(("[TextRelayModels]\r\n", "[Other]\r\n")),
+         "names section [TextRelayModels], which does not exist (NT 4.0"),
+        ("decoration not read", everywhere("NTamd64", "amd64"),
+         "decoration amd64 is not NT[architecture][.major[.minor]]"),
+        # Which driver each platform gets.
+        ("kernel mode from XP on", edits((f"DriverFile={um}", f"DriverFile={km}"),
+                                         (f"[UserModeFiles]\r\n{um}", f"[UserModeFiles]\r\n{km}")),
+         at("Windows Vista (x86)", f"DriverFile={km} is not a graphics DLL in user mode")),
+        ("user mode on NT 4.0", edits((f"DriverFile={km}", f"DriverFile={um}"),
+                                      (f"[KernelModeFiles]\r\n{km}", f"[KernelModeFiles]\r\n{um}")),
+         at("Windows NT 4.0", f"DriverFile={um} is not a graphics DLL in kernel mode")),
+        ("x64 graphics DLL from the x86 folder", edits((f"{um}=1,{x64}", f"{um}=1,{x86}")),
+         at("Windows 10 and 11 (x64)", f"DriverFile={um} is not built for amd64")),
+        ("x64 interface DLL left to the x86 list", edits((f"\r\n{ui}=1,{x64}", "")),
+         f"Windows Vista (x64): no line of [SourceDisksFiles.amd64] names {ui}"),
+        ("x64 files from the x86 list", edits(("[SourceDisksFiles.amd64]", "[SourceDisksFilez]")),
+         at("Windows Vista (x64)", f"ConfigFile={ui} is not built for amd64")),
+        ("x64 graphics DLL left out", edits((f"{um}=1,{x64}", f"{um}=1,{x86}")),
+         f"no target installs {x64}/{um}"),
+        ("folder not in the package", edits((f"{um}=1,{x64}", f"{um}=1,x64")),
+         f"{um} would come from x64/{um}, which is not in the package"),
+        ("both graphics DLLs copied",
+         edits(("[UserModeFiles]\r\n", f"[UserModeFiles]\r\n{km}\r\n")),
+         f"[TEXTRELAY_USERMODE] copies {km}, which is not one of its three driver files"),
+        ("decorated install section incomplete",
+         edits(("[KernelModeFiles]", "[TEXTRELAY_USERMODE.NTamd64]\r\nCopyFiles=UserModeFiles\r\n"
+                                     "\r\n[KernelModeFiles]")),
+         "Windows Vista (x64): [TEXTRELAY_USERMODE.NTamd64] has no driverfile"),
+        ("x64 install section missing",
+         edits(("[TextRelayModels.NTamd64]\r\n%Model%=TEXTRELAY_USERMODE,",
+                "[TextRelayModels.NTamd64]\r\n%Model%=TEXTRELAY_X64,")),
+         "names section [TEXTRELAY_X64], which does not exist"),
+        # Sections, keys and strings.
         ("undefined string", edits(("\r\nModel=", "\r\nModelName=")),
          "%Model% is not defined in [Strings]"),
-        ("models section missing", edits(("[TextRelayModels]", "[OtherModels]")),
-         "names section [TextRelayModels], which does not exist"),
-        ("install section missing", edits(("%Model%=TEXTRELAY,", "%Model%=TEXTRELAY2,")),
-         "names section [TEXTRELAY2], which does not exist"),
-        ("file list missing", edits(("CopyFiles=TextRelayFiles", "CopyFiles=TextRelayFilez")),
-         "names section [TextRelayFilez], which does not exist"),
-        ("data section missing", edits(("CopyFiles=", "DataSection=GoneData\r\nCopyFiles=")),
+        ("file list missing", edits(("CopyFiles=KernelModeFiles", "CopyFiles=KernelModeFilez")),
+         "names section [KernelModeFilez], which does not exist"),
+        ("data section missing", edits(("CopyFiles=KernelModeFiles",
+                                        "DataSection=GoneData\r\nCopyFiles=KernelModeFiles")),
          "names section [GoneData], which does not exist"),
         ("destination of a missing section",
          edits(("DefaultDestDir=66000", "DefaultDestDir=66000\r\nGone=66000")),
          "[DestinationDirs] names section [Gone]"),
-        ("copies a file not in the package",
-         edits(("[TextRelayFiles]\r\n", "[TextRelayFiles]\r\nextra.dll\r\n")),
-         "copies extra.dll, which is not in the package"),
-        ("leaves a package file out", edits((f"\r\n{interface}\r\n", "\r\n")),
-         f"does not copy {interface}, a file of the package"),
-        ("driver keys swapped",
-         edits((f"DriverFile={graphics}", f"DriverFile={interface}"),
-               (f"ConfigFile={interface}", f"ConfigFile={graphics}")),
-         f"DriverFile names {interface}, which is not the graphics DLL"),
-        ("config file not the interface DLL", edits((f"ConfigFile={interface}", f"ConfigFile={inf}")),
-         f"ConfigFile names {inf}, which is not the printer interface DLL"),
-        ("data file not in the package", edits((f"DataFile={inf}", "DataFile=textrelay.ppd")),
-         "DataFile names textrelay.ppd, which is not a file of the package"),
-        ("no data file", edits((f"DataFile={inf}\r\n", "")), "has no datafile"),
+        ("leaves a driver file uncopied",
+         edits((f"[KernelModeFiles]\r\n{km}\r\n{ui}\r\n", f"[KernelModeFiles]\r\n{km}\r\n")),
+         f"ConfigFile names {ui}, which [TEXTRELAY] does not copy"),
+        ("driver keys swapped", edits((f"DriverFile={km}", f"DriverFile={ui}"),
+                                      (f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n; The",
+                                       f"ConfigFile={km}\r\nDataFile={inf}\r\n\r\n; The")),
+         f"DriverFile={ui} is not a graphics DLL"),
+        ("config file not the interface DLL",
+         edits((f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]",
+                f"ConfigFile={inf}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]")),
+         f"ConfigFile={inf} is not a printer interface DLL"),
+        ("data file not copied", edits((f"DataFile={inf}\r\n\r\n[KernelModeFiles]",
+                                        "DataFile=textrelay.ppd\r\n\r\n[KernelModeFiles]")),
+         "DataFile names textrelay.ppd, which [TEXTRELAY_USERMODE] does not copy"),
+        ("no data file", edits((f"DataFile={inf}\r\n\r\n[KernelModeFiles]",
+                                "\r\n[KernelModeFiles]")),
+         "[TEXTRELAY_USERMODE] has no datafile"),
+        ("destination not the driver directory",
+         edits(("DefaultDestDir=66000", "DefaultDestDir=11")),
+         f"{km} goes to dirid 11, not the printer driver directory"),
+        ("no destination", edits(("DefaultDestDir=66000\r\n", "")),
+         f"{um} has no destination in [DestinationDirs]"),
+        ("undefined source disk", edits((f"{km}=1,", f"{km}=2,")),
+         f"{km} is on source disk 2, which [SourceDisksNames] does not define"),
+        ("source file not in the package",
+         edits(("[SourceDisksFiles]\r\n", "[SourceDisksFiles]\r\nold.dll=1\r\n")),
+         "[SourceDisksFiles] names old.dll, which is not in the package"),
+        ("source file missing", edits((f"\r\n{km}=1,{x86}", "")),
+         f"no line of [SourceDisksFiles] names {km}"),
+        ("unclosed section name", edits(("[Strings]", "[Strings")), "unclosed section name"),
+        # [Version].
         ("DriverVer version", edits((f",{driver_version}\r\n", f",{other_version}\r\n")),
          f"DriverVer version is {other_version}, not {driver_version}"),
         ("DriverVer date", driver_date("02/30/2026"), "DriverVer date 02/30/2026 is not a real day"),
@@ -74,71 +150,66 @@ def faults(graphics, interface, inf, version):
         ("class", edits(("Class=Printer", "Class=Image")), "Class is Image, not Printer"),
         ("signature", edits(('"$Windows NT$"', '"$Chicago$"')), "Signature is"),
         ("no provider", edits(("Provider=%Provider%\r\n", "")), "[Version] has no Provider"),
-        ("destination not the driver directory",
-         edits(("DefaultDestDir=66000", "DefaultDestDir=11")),
-         f"{graphics} goes to dirid 11, not the printer driver directory"),
-        ("no destination", edits(("DefaultDestDir=66000\r\n", "")), "with no destination"),
-        ("source file missing", edits((f"\r\n{interface}=1", "")),
-         f"{interface} is copied but no [SourceDisksFiles] section names it"),
-        ("undefined source disk", edits((f"\r\n{graphics}=1", f"\r\n{graphics}=2")),
-         "on a source disk that [SourceDisksNames] does not define"),
-        ("source file not in the package", edits(("[SourceDisksFiles]\r\n",
-                                                   "[SourceDisksFiles]\r\nold.dll=1\r\n")),
-         "[SourceDisksFiles] names old.dll, which is not in the package"),
-        ("unclosed section name", edits(("[Strings]", "[Strings")), "unclosed section name"),
-        # Decorated sections: each one named must exist, each variant is checked.
-        ("decorated models section missing",
-         edits(("%Manufacturer%=TextRelayModels", "%Manufacturer%=TextRelayModels,NTx86,NTamd64"),
-               ("[TextRelayModels]", "[TextRelayModels.NTx86]")),
-         "names section [TextRelayModels.NTamd64], which does not exist"),
-        ("decorated install section incomplete",
-         edits(("[TextRelayFiles]", "[TEXTRELAY.NTx86]\r\nCopyFiles=TextRelayFiles\r\n\r\n"
-                                    "[TextRelayFiles]")),
-         "[TEXTRELAY.NTx86] has no driverfile"),
     ]
 
 
-# Rearranged the way decorated sections are added; the check must accept it.
-DECORATED = edits(("%Manufacturer%=TextRelayModels", "%Manufacturer%=TextRelayModels,NTx86"),
-                  ("[TextRelayModels]", "[TextRelayModels.NTx86]"),
-                  ("[TEXTRELAY]", "[TEXTRELAY.NTx86]"),
-                  ("[SourceDisksNames]", "[SourceDisksNames.x86]"),
-                  ("[SourceDisksFiles]", "[SourceDisksFiles.x86]"))
+def accepted(names):
+    """(how it is rearranged, change, a line the check must print)."""
+    um, ui, inf = names["um"], names["ui"], names["inf"]
+    return [
+        ("the built INF", lambda text: text, "ok: Windows 10 and 11 (x64)"),
+        ("x86 decoration without a version", everywhere("NTx86.5.1", "NTx86"),
+         "ok: Windows XP (x86)"),
+        ("x64 install section decorated",
+         edits(("[KernelModeFiles]",
+                f"[TEXTRELAY_USERMODE.NTamd64]\r\nCopyFiles=UserModeFiles\r\nDriverFile={um}\r\n"
+                f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]")),
+         "ok: Windows Vista (x64)"),
+    ]
 
 
-def run_check(argv, inf_path, text, directory):
-    path = os.path.join(directory, os.path.basename(inf_path))
+def mirror(package, paths, directory):
+    """The package's files, linked into directory under the same paths."""
+    for path in paths:
+        link = os.path.join(directory, path)
+        os.makedirs(os.path.dirname(link), exist_ok=True)
+        os.symlink(os.path.abspath(os.path.join(package, path)), link)
+
+
+def run_check(arguments, inf_name, text, directory):
+    path = os.path.join(directory, inf_name)
     with open(path, "wb") as inf:
         inf.write(text.encode("ascii"))
-    arguments = [path if a == inf_path else a for a in argv]
     out = io.StringIO()
     with contextlib.redirect_stdout(out):
-        status = check_inf.main(["check_inf.py", *arguments])
+        status = check_inf.main(["check_inf.py", path, *arguments])
     return status, out.getvalue()
 
 
 def main(argv):
-    arguments = argv[1:]
     parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
     parser.add_argument("--version", required=True)
     parser.add_argument("inf")
-    parser.add_argument("--installed", nargs=2, required=True)
+    parser.add_argument("--installed", nargs=5, required=True)
     parser.add_argument("--documents", nargs="*", default=[])
-    args = parser.parse_args(arguments)
-    inf_path = args.inf
-    graphics, interface = (os.path.basename(p) for p in args.installed)
-    with open(inf_path, "rb") as inf:
+    args = parser.parse_args(argv[1:])
+    kernel, user, interface, user_x64, _ = args.installed
+    names = {"km": os.path.basename(kernel), "um": os.path.basename(user),
+             "ui": os.path.basename(interface), "inf": os.path.basename(args.inf),
+             "x86": os.path.dirname(kernel), "x64": os.path.dirname(user_x64)}
+    with open(args.inf, "rb") as inf:
         text = inf.read().decode("ascii")
+    arguments = ["--installed", *args.installed, "--documents", *args.documents,
+                 "--version", args.version]
+    cases = [(name, change, 0, reason) for name, change, reason in accepted(names)]
+    cases += [(name, change, 1, reason) for name, change, reason in faults(names, args.version)]
     failures = []
     with tempfile.TemporaryDirectory() as directory:
-        cases = [("the built INF", text, 0, "ok: source disks"),
-                 ("decorated sections", DECORATED(text), 0, "ok: [TEXTRELAY.NTx86]")]
-        cases += [(name, change(text), 1, reason)
-                  for name, change, reason in faults(graphics, interface,
-                                                     os.path.basename(inf_path), args.version)]
-        for name, broken, wanted, reason in cases:
-            status, output = run_check(arguments, inf_path, broken, directory)
-            if status != wanted or reason not in output:
+        mirror(os.path.dirname(os.path.abspath(args.inf)), args.installed + args.documents,
+               directory)
+        for name, change, wanted, reason in cases:
+            status, output = run_check(arguments, names["inf"], change(text), directory)
+            if status != wanted or not judged(reason, output):
                 failures.append(f"{name}: status {status}, wanted {wanted} and '{reason}'; "
                                 f"the check said:\n{output}")
     for failure in failures:

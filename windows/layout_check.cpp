@@ -3,7 +3,8 @@
 // writes field by field (offset, size, signedness), every service by calling
 // convention and arguments, every constant by value. The host builds are
 // only as faithful as these declarations, and this translation unit is
-// where the two meet on the platform's own 32-bit layout. It emits no code.
+// where the two meet on the platform's own layout, 32-bit or 64-bit x86. It
+// emits no code.
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>
@@ -16,7 +17,12 @@
 static_assert(sizeof(DEVMODEW) == 220, "DEVMODEW of version 0x0401 is 220 bytes");
 static_assert(offsetof(GDIINFO, ulPanningVertRes) + sizeof(ULONG) == 264,
               "GDIINFO's first 264 bytes end with ulPanningVertRes");
+#if defined(__i386__)
 static_assert(offsetof(DEVINFO, hpalDefault) == 292, "DEVINFO's hpalDefault is at 292");
+#else
+static_assert(offsetof(DEVINFO, hpalDefault) == 296,
+              "DEVINFO's hpalDefault is at 296 on x86-64, aligned for a handle");
+#endif
 static_assert(sizeof(LOGFONTW) == 92, "LOGFONTW is 92 bytes");
 
 #define DRV_KEEP_VALUE(name) constexpr long long v_##name = static_cast<long long>(name);

@@ -40,17 +40,40 @@ DRV_SIGN_OF(char16_t)
   static_assert(sizeof(hostdecl::R::f) == sizeof(::R::f), #R "." #f ": size differs"); \
   static_assert(Sign<decltype(hostdecl::R::f)>::value == Sign<decltype(::R::f)>::value, \
                 #R "." #f ": signedness differs");
-#define DRV_FIELD_BYTES(R, f) +sizeof(hostdecl::R::f)
+#define DRV_FIELD_SPAN(R, f)                                                 \
+  FieldSpan{offsetof(hostdecl::R, f), sizeof(hostdecl::R::f), alignof(decltype(hostdecl::R::f))},
 
-// Each record's fields sum to its size (the records have no padding), so a
-// host field missing from a list below fails too.
+// Each record's listed fields, in order, cover it with nothing between them
+// but the padding their alignment asks for (none on 32-bit x86, some before
+// pointers on x86-64), so a host field missing from a list fails too.
 #define DRV_SAME_RECORD(R, FIELDS)                                           \
   FIELDS(DRV_SAME_FIELD)                                                     \
-  static_assert(0 FIELDS(DRV_FIELD_BYTES) == sizeof(hostdecl::R),            \
+  namespace {                                                                \
+  constexpr FieldSpan kSpans##R[] = {FIELDS(DRV_FIELD_SPAN)};                \
+  }                                                                          \
+  static_assert(CoversRecord(kSpans##R, sizeof(hostdecl::R), alignof(hostdecl::R)), \
                 #R ": a host field is not compared");                        \
   static_assert(sizeof(hostdecl::R) == sizeof(::R), #R ": size differs");
 
 namespace {
+
+struct FieldSpan {
+  size_t offset;
+  size_t size;
+  size_t align;
+};
+
+constexpr size_t AlignUp(size_t n, size_t align) { return (n + align - 1) / align * align; }
+
+template <size_t N>
+constexpr bool CoversRecord(const FieldSpan (&spans)[N], size_t record_size, size_t record_align) {
+  size_t end = 0;
+  for (const FieldSpan& span : spans) {
+    if (span.offset != AlignUp(end, span.align)) return false;
+    end = span.offset + span.size;
+  }
+  return AlignUp(end, record_align) == record_size;
+}
 
 template <class R> constexpr size_t ResultBytes() {
   if constexpr (__is_same(R, void)) {
@@ -62,18 +85,24 @@ template <class R> constexpr size_t ResultBytes() {
 
 // A service's calling convention and argument sizes: a stdcall callee pops
 // its own arguments, so any difference here unbalances the caller's stack.
+// x86-64 has the platform's one convention, which a type does not spell.
+#if defined(__i386__)
+#define DRV_PLATFORM_CALL __attribute__((stdcall))
+#else
+#define DRV_PLATFORM_CALL
+#endif
 template <class F> struct Call {
-  static constexpr bool is_stdcall = false;
+  static constexpr bool is_platform_call = false;
 };
-template <class R, class... A> struct Call<R __attribute__((stdcall))(A...)> {
-  static constexpr bool is_stdcall = true;
+template <class R, class... A> struct Call<R DRV_PLATFORM_CALL(A...)> {
+  static constexpr bool is_platform_call = true;
   static constexpr size_t count = sizeof...(A);
   static constexpr size_t sizes[sizeof...(A) + 1] = {sizeof(A)..., 0};
   static constexpr size_t result = ResultBytes<R>();
 };
 
 template <class H, class P> constexpr bool SameCall() {
-  if constexpr (!Call<H>::is_stdcall || !Call<P>::is_stdcall) {
+  if constexpr (!Call<H>::is_platform_call || !Call<P>::is_platform_call) {
     return false;
   } else {
     if (Call<H>::count != Call<P>::count || Call<H>::result != Call<P>::result) return false;

@@ -1,13 +1,21 @@
-# Writes the package into DIST: the FILES given, and SHA256SUMS with the
-# SHA-256 of each in the format of sha256sum (`sha256sum -c SHA256SUMS` in
-# DIST verifies them). DIST is the package alone: whatever an earlier build
-# left there goes.
+# Writes the package into DIST: each of the FILES, given as PATH|SOURCE (PATH
+# its place in the package, SOURCE where it is built), and SHA256SUMS with
+# the SHA-256 of each in the format of sha256sum, by its path in the package
+# (`sha256sum -c SHA256SUMS` in DIST verifies them). DIST is the package
+# alone: whatever an earlier build left there goes.
 file(REMOVE_RECURSE ${DIST})
 file(MAKE_DIRECTORY ${DIST})
 set(names "")
-foreach(file IN LISTS FILES)
-  get_filename_component(name ${file} NAME)
-  file(COPY_FILE ${file} ${DIST}/${name})
+foreach(entry IN LISTS FILES)
+  string(REPLACE "|" ";" pair "${entry}")
+  list(GET pair 0 name)
+  list(GET pair 1 source)
+  if(NOT EXISTS ${source})
+    message(FATAL_ERROR "${name} of the package is not built: ${source}")
+  endif()
+  get_filename_component(folder ${DIST}/${name} DIRECTORY)
+  file(MAKE_DIRECTORY ${folder})
+  file(COPY_FILE ${source} ${DIST}/${name})
   list(APPEND names ${name})
 endforeach()
 list(SORT names)

@@ -1,14 +1,20 @@
-# Assembles the package into DIST as the package target does, then checks it
-# the way install.txt tells a user to: `sha256sum -c SHA256SUMS` in DIST must
-# pass, SHA256SUMS must list every one of the FILES, and DIST must hold
-# nothing else.
-include(${CMAKE_CURRENT_LIST_DIR}/assemble.cmake)
+# Checks the package that assemble.cmake wrote into DIST from FILES the way
+# install.txt tells a user to: `sha256sum -c SHA256SUMS` in DIST must pass,
+# SHA256SUMS must list every one of the FILES by its path in the package,
+# and DIST must hold nothing else.
+set(names "")
+foreach(entry IN LISTS FILES)
+  string(REPLACE "|" ";" pair "${entry}")
+  list(GET pair 0 name)
+  list(APPEND names ${name})
+endforeach()
+list(SORT names)
 execute_process(COMMAND sha256sum --check --strict SHA256SUMS
                 WORKING_DIRECTORY ${DIST} RESULT_VARIABLE status)
 if(NOT status EQUAL 0)
   message(FATAL_ERROR "sha256sum -c SHA256SUMS fails in ${DIST}")
 endif()
-file(GLOB present RELATIVE ${DIST} ${DIST}/*)
+file(GLOB_RECURSE present RELATIVE ${DIST} LIST_DIRECTORIES false ${DIST}/*)
 set(wanted ${names} SHA256SUMS)
 list(SORT present)
 list(SORT wanted)

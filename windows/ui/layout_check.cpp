@@ -1,7 +1,7 @@
 // Compile-time proof that the host declarations of the printer interface
 // (ui/host_printui.h) describe the same records, constants and entry points
 // as the platform's headers in their Unicode build, on the platform's own
-// 32-bit layout. It emits no code.
+// layout, 32-bit or 64-bit x86. It emits no code.
 #include <stdarg.h>
 #include <stddef.h>
 #include <stdint.h>

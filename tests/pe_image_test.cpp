@@ -1,0 +1,142 @@
+// The loader on a small image of this process's own machine, made here
+// field by field from the PE format: one import, one relocation, one
+// export. Then the same image broken one way each, which must be refused
+// with the reason and without touching memory outside the mapping.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/engine.h"
+#include "host/pe_image.h"
+
+namespace {
+
+constexpr bool kWide = sizeof(void*) == 8;
+constexpr uint16_t kMachine = kWide ? host::kMachineAmd64 : host::kMachineI386;
+constexpr uint16_t kOtherMachine = kWide ? host::kMachineI386 : host::kMachineAmd64;
+constexpr uint64_t kImageBase = kWide ? 0x180000000u : 0x10000000u;
+// Where things lie: the optional header, its directory count, and the RVAs
+// in the one section (RVA 0x1000, file offset 0x200).
+constexpr size_t kOptional = 0x58;
+constexpr size_t kDirectories = kOptional + (kWide ? 108 : 92);
+constexpr size_t kSectionTable = kDirectories + 4 + 16 * 8;
+constexpr uint32_t kImports = 0x1000, kLookup = 0x1040, kBound = 0x1060, kDllName = 0x1080,
+                   kHintName = 0x10A0, kRelocs = 0x10C0, kPointer = 0x1100, kExports = 0x1140;
+
+using Image = std::vector<uint8_t>;
+
+size_t FileOffset(uint32_t rva) { return rva - 0x1000 + 0x200; }
+
+template <typename T>
+void Set(Image& image, size_t offset, T value) {
+  std::memcpy(image.data() + offset, &value, sizeof value);
+}
+void SetPointer(Image& image, size_t offset, uint64_t value) {
+  if (kWide) return Set<uint64_t>(image, offset, value);
+  Set<uint32_t>(image, offset, static_cast<uint32_t>(value));
+}
+void SetText(Image& image, uint32_t rva, const char* text) {
+  std::memcpy(image.data() + FileOffset(rva), text, std::strlen(text) + 1);
+}
+
+Image SmallImage() {
+  Image image(0x400, 0);
+  Set<uint16_t>(image, 0, 0x5A4D);
+  Set<uint32_t>(image, 0x3C, 0x40);
+  Set<uint32_t>(image, 0x40, 0x00004550);
+  Set<uint16_t>(image, 0x44, kMachine);
+  Set<uint16_t>(image, 0x46, 1);                                        // sections
+  Set<uint16_t>(image, 0x54, static_cast<uint16_t>(kSectionTable - kOptional));
+  Set<uint16_t>(image, 0x56, 0x2102);                                   // DLL, executable
+  Set<uint16_t>(image, kOptional, kWide ? 0x020B : 0x010B);
+  SetPointer(image, kOptional + (kWide ? 24 : 28), kImageBase);
+  Set<uint32_t>(image, kOptional + 56, 0x2000);                         // SizeOfImage
+  Set<uint32_t>(image, kOptional + 60, 0x200);                          // SizeOfHeaders
+  Set<uint32_t>(image, kDirectories, 16);
+  const uint32_t directories[][3] = {{0, kExports, 40}, {1, kImports, 40}, {5, kRelocs, 12}};
+  for (const auto& [index, rva, size] : directories) {
+    Set<uint32_t>(image, kDirectories + 4 + 8 * index, rva);
+    Set<uint32_t>(image, kDirectories + 8 + 8 * index, size);
+  }
+  std::memcpy(image.data() + kSectionTable, ".data", 5);
+  const uint32_t section[] = {0x1000, 0x1000, 0x200, 0x200};  // VirtualSize, RVA, raw size, offset
+  std::memcpy(image.data() + kSectionTable + 8, section, sizeof section);
+  Set<uint32_t>(image, kSectionTable + 36, 0xC0000040);                 // read, write, data
+  Set<uint32_t>(image, FileOffset(kImports), kLookup);
+  Set<uint32_t>(image, FileOffset(kImports) + 12, kDllName);
+  Set<uint32_t>(image, FileOffset(kImports) + 16, kBound);
+  SetPointer(image, FileOffset(kLookup), kHintName);
+  SetPointer(image, FileOffset(kBound), kHintName);
+  SetText(image, kDllName, "GDI32.dll");
+  SetText(image, kHintName + 2, "EngCreateBitmap");
+  Set<uint32_t>(image, FileOffset(kRelocs), 0x1000);
+  Set<uint32_t>(image, FileOffset(kRelocs) + 4, 12);
+  Set<uint16_t>(image, FileOffset(kRelocs) + 8, (kWide ? 0xA000 : 0x3000) | (kPointer & 0xFFF));
+  SetPointer(image, FileOffset(kPointer), kImageBase + kPointer);
+  Set<uint32_t>(image, FileOffset(kExports) + 20, 1);                   // functions
+  Set<uint32_t>(image, FileOffset(kExports) + 24, 1);                   // names
+  const uint32_t tables[] = {kExports + 0x40, kExports + 0x44, kExports + 0x48};
+  std::memcpy(image.data() + FileOffset(kExports) + 28, tables, sizeof tables);
+  Set<uint32_t>(image, FileOffset(kExports + 0x40), kPointer);
+  Set<uint32_t>(image, FileOffset(kExports + 0x44), kExports + 0x50);
+  SetText(image, kExports + 0x50, "DrvEnableDriver");
+  return image;
+}
+
+TEST(PeImage, Load_MapsRelocatesBindsAndExports) {
+  const auto image = host::PeImage::Load(SmallImage(), "small.dll");
+  auto* base = static_cast<uint8_t*>(image->Export("DrvEnableDriver")) - kPointer;
+  EXPECT_EQ(image->imports(), std::vector<std::string>{"gdi32.dll!EngCreateBitmap"});
+  void* bound = nullptr;
+  std::memcpy(&bound, base + kBound, sizeof bound);
+  EXPECT_EQ(bound, reinterpret_cast<void*>(&EngCreateBitmap));
+  void* relocated = nullptr;
+  std::memcpy(&relocated, base + kPointer, sizeof relocated);
+  EXPECT_EQ(relocated, base + kPointer);
+  // The export, not the image's entry point (a user-mode DLL has none).
+  EXPECT_EQ(reinterpret_cast<void*>(image->entry()), base + kPointer);
+  EXPECT_EQ(image->Export("DrvQueryDriverInfo"), nullptr);
+}
+
+TEST(PeImage, Load_RefusesEachBrokenImageWithItsReason) {
+  const std::string other = kWide ? "a 32-bit x86 image runs only in a 32-bit x86 process"
+                                  : "an x86-64 image runs only in a 64-bit x86-64 process";
+  const struct {
+    std::function<void(Image&)> breaks;
+    std::string reason;
+  } cases[] = {
+      {[](Image& i) { Set<uint16_t>(i, 0x44, kOtherMachine); }, other},
+      {[](Image& i) { Set<uint16_t>(i, 0x44, 0x01C4); }, "machine 0x01c4 is neither i386 nor x86-64"},
+      {[](Image& i) { Set<uint16_t>(i, kOptional, kWide ? 0x010B : 0x020B); },
+       "the optional header does not match the machine"},
+      {[](Image& i) { SetPointer(i, FileOffset(kLookup), uint64_t{1} << (kWide ? 63 : 31) | 7); },
+       "imports gdi32.dll by ordinal"},
+      {[](Image& i) { SetText(i, kHintName + 2, "EngCreateBitmaQ"); },
+       "imports EngCreateBitmaQ, which is not a known gdi32.dll service"},
+      {[](Image& i) { SetText(i, kDllName, "NTDLL.dll"); },
+       "imports from ntdll.dll, which the host does not provide for this image"},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kImports) + 16, 0x2000); },
+       "a table lies outside the image"},
+      {[](Image& i) { Set<uint16_t>(i, FileOffset(kRelocs) + 8, kWide ? 0x3100 : 0xA100); },
+       std::string("unsupported base relocation type ") + (kWide ? "3" : "10")},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kRelocs), 0x1FF0); }, "a table lies outside the image"},
+      {[](Image& i) { Set<uint32_t>(i, kSectionTable + 8, 0x1001); },
+       "section .data lies outside the image"},
+      {[](Image& i) { i.resize(0x100); }, "the file is truncated"},
+  };
+  for (const auto& c : cases) {
+    Image image = SmallImage();
+    c.breaks(image);
+    try {
+      host::PeImage::Load(image, "broken.dll");
+      ADD_FAILURE() << "loaded; expected: " << c.reason;
+    } catch (const host::PeImageError& error) {
+      EXPECT_EQ(error.what(), "broken.dll: " + c.reason);
+    }
+  }
+}
+
+}  // namespace
