@@ -564,11 +564,10 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
             file.write(text)
         os.chmod(self.path(name), mode)
 
-    def make_server_bin(self, filters):
+    def make_server_bin(self, filters, installed="/usr/lib/cups"):
         """CUPS's programs, with a socket backend whatever is installed, and
         the given filters copied in: cupsd runs only programs that root owns
         and no one else may change."""
-        installed = "/usr/lib/cups"
         os.makedirs(self.path("serverbin"))
         for sub in os.listdir(installed):
             if sub not in ("backend", "filter"):
@@ -582,6 +581,8 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
             self.write("serverbin/backend/socket", self.SOCKET_BACKEND, 0o700)
         for program in filters:
             copy = self.path("serverbin/filter/" + os.path.basename(program))
+            if os.path.lexists(copy):
+                os.unlink(copy)  # a link to an installed program, which must stay as it is
             shutil.copyfile(program, copy)
             os.chmod(copy, 0o755)
 
@@ -865,6 +866,20 @@ class CupsFilter(Folder):
                 self.assertEqual((result.returncode, result.stdout), (1, b""))
                 self.assertTrue(result.stderr.decode().startswith(message), result.stderr)
                 self.assertEqual(result.stderr.decode().count("\n"), 1, result.stderr)
+
+    def test_test_servers_leave_an_installed_filter_alone(self):
+        installed = self.path("installed")
+        os.makedirs(os.path.join(installed, "filter"))
+        old = self.write("installed/filter/" + os.path.basename(FILTER), b"installed build")
+        server = CupsServer(self.path("server"))
+        os.makedirs(server.folder)
+        server.make_server_bin([FILTER], installed=installed)
+        copy = server.path("serverbin/filter/" + os.path.basename(FILTER))
+        self.assertEqual(self.read("installed/filter/" + os.path.basename(FILTER)), b"installed build")
+        self.assertFalse(os.path.islink(copy))
+        with open(FILTER, "rb") as built, open(copy, "rb") as copied:
+            self.assertEqual(built.read(), copied.read())
+        self.assertEqual(os.stat(old).st_mode & 0o777, 0o644)
 
     def test_ppd_carries_the_projects_version(self):
         with open(PPD, encoding="latin-1") as file:

@@ -13,7 +13,28 @@ foreach(group ${groups})
            COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/tool_command_test.py
                    $<TARGET_FILE:textrelay> ${group})
   set_tests_properties(textrelay_command.${group} PROPERTIES TIMEOUT 300 ENVIRONMENT "${environment}")
+  if(group MATCHES "^Cups")
+    set_tests_properties(textrelay_command.${group} PROPERTIES FIXTURES_REQUIRED cups_system_folders)
+  endif()
 endforeach()
+
+# The CUPS tests must leave the machine's CUPS as they found it: its folders
+# are recorded (once the packages the tests need are there) before the first
+# of them and compared after the last.
+if(TEXTRELAY_HAS_CUPS)
+  set(snapshot ${CMAKE_CURRENT_BINARY_DIR}/cups-system-folders.json)
+  add_test(NAME textrelay_cups_system_folders.record
+           COMMAND sh -c "\"$0\" cups && \"$1\" \"$2\" record \"$3\""
+                   ${PROJECT_SOURCE_DIR}/scripts/ensure-packages ${Python3_EXECUTABLE}
+                   ${CMAKE_CURRENT_SOURCE_DIR}/cups/system_folders.py ${snapshot})
+  set_tests_properties(textrelay_cups_system_folders.record PROPERTIES
+                       FIXTURES_SETUP cups_system_folders TIMEOUT 900)
+  add_test(NAME textrelay_cups_system_folders.compare
+           COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/cups/system_folders.py
+                   compare ${snapshot})
+  set_tests_properties(textrelay_cups_system_folders.compare PROPERTIES
+                       FIXTURES_CLEANUP cups_system_folders)
+endif()
 
 # The CUPS driver installed into a folder of its own must pass CUPS's check
 # of the PPD, which includes finding the filter the PPD names where CUPS
@@ -23,6 +44,7 @@ if(TEXTRELAY_HAS_CUPS)
            COMMAND sh -c "\"$4\" cups && rm -rf \"$0\" && DESTDIR=\"$0\" \"$1\" --install \"$2\" --component cups && cupstestppd -R \"$0\" \"$0$3\""
                    ${CMAKE_CURRENT_BINARY_DIR}/cups-install ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
                    ${TEXTRELAY_CUPS_MODEL_DIR}/textrelay.ppd ${PROJECT_SOURCE_DIR}/scripts/ensure-packages)
+  set_tests_properties(textrelay_ppd.cupstestppd PROPERTIES FIXTURES_REQUIRED cups_system_folders)
   target_sources(textrelay_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/cups/filter_settings_test.cpp)
   target_link_libraries(textrelay_tests PRIVATE textrelay_filter_settings)
   target_compile_definitions(textrelay_tests PRIVATE TEXTRELAY_PPD="${TEXTRELAY_PPD}")
