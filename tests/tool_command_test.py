@@ -535,22 +535,6 @@ DataDir /usr/share/cups
 Printcap {folder}/printcap
 """
 
-    # Where CUPS's own AppSocket backend is not installed (it comes with the
-    # full server package), the queue's socket:// device is served by this one.
-    SOCKET_BACKEND = """#!/usr/bin/env python3
-import os, socket, sys, urllib.parse
-if len(sys.argv) == 1:
-    print('network socket "Unknown" "AppSocket"')
-    sys.exit(0)
-uri = urllib.parse.urlsplit(os.environ["DEVICE_URI"])
-data = open(sys.argv[6], "rb").read() if len(sys.argv) > 6 else sys.stdin.buffer.read()
-with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as printer:
-    printer.sendall(data)
-    printer.shutdown(socket.SHUT_WR)
-    while printer.recv(4096):
-        pass
-"""
-
     def __init__(self, folder):
         self.folder = folder
         self.socket = self.path("cups.sock")
@@ -565,20 +549,15 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
         os.chmod(self.path(name), mode)
 
     def make_server_bin(self, filters, installed="/usr/lib/cups"):
-        """CUPS's programs, with a socket backend whatever is installed, and
-        the given filters copied in: cupsd runs only programs that root owns
-        and no one else may change."""
-        os.makedirs(self.path("serverbin"))
+        """CUPS's programs, linked, and the given filters copied in: cupsd
+        runs only programs that root owns and no one else may change."""
+        os.makedirs(self.path("serverbin/filter"))
         for sub in os.listdir(installed):
-            if sub not in ("backend", "filter"):
+            if sub != "filter":
                 os.symlink(os.path.join(installed, sub), self.path("serverbin/" + sub))
-        for sub in ("backend", "filter"):
-            os.makedirs(self.path("serverbin/" + sub))
-            if os.path.isdir(os.path.join(installed, sub)):
-                for program in os.listdir(os.path.join(installed, sub)):
-                    os.symlink(os.path.join(installed, sub, program), self.path(f"serverbin/{sub}/{program}"))
-        if not os.path.exists(self.path("serverbin/backend/socket")):
-            self.write("serverbin/backend/socket", self.SOCKET_BACKEND, 0o700)
+        if os.path.isdir(os.path.join(installed, "filter")):
+            for program in os.listdir(os.path.join(installed, "filter")):
+                os.symlink(os.path.join(installed, "filter", program), self.path("serverbin/filter/" + program))
         for program in filters:
             copy = self.path("serverbin/filter/" + os.path.basename(program))
             if os.path.lexists(copy):
@@ -591,7 +570,7 @@ with socket.create_connection((uri.hostname, uri.port or 9100), timeout=30) as p
         packages = subprocess.run([os.path.join(SOURCE, "scripts", "ensure-packages"), "cups"], timeout=600)
         cupsd = shutil.which("cupsd") or "/usr/sbin/cupsd"
         if packages.returncode != 0 or not os.path.exists(cupsd) or not shutil.which("lpadmin"):
-            raise AssertionError("cupsd cannot start: cups-daemon and cups-client are not installed")
+            raise AssertionError("cupsd cannot start: the cups and cups-client packages are not installed")
         os.chmod(self.folder, 0o755)
         self.make_server_bin(filters)
         for sub in ("spool", "spool/tmp", "state", "cache", "log"):
