@@ -792,14 +792,25 @@ class CupsFilter(Folder):
     """The filter run by hand as CUPS runs it: arguments, environment, standard
     input and output."""
 
-    def filter(self, *arguments, stdin=b"", ppd=PPD, content_type="text/plain"):
+    def filter(self, *arguments, stdin=b"", ppd=PPD, content_type="text/plain", tmpdir=None):
         environment = {k: v for k, v in os.environ.items() if k not in ("PPD", "CONTENT_TYPE")}
         if ppd:
             environment["PPD"] = ppd
         if content_type:
             environment["CONTENT_TYPE"] = content_type
+        if tmpdir:
+            environment["TMPDIR"] = tmpdir
         return subprocess.run(EMULATOR + [FILTER, *arguments], input=stdin, capture_output=True,
                               timeout=60, env=environment)
+
+    @staticmethod
+    def messages(result, *levels):
+        """The filter's lines on standard error of those levels (all but
+        DEBUG: and PAGE: when none are named)."""
+        lines = result.stderr.decode().splitlines(keepends=True)
+        if levels:
+            return "".join(line for line in lines if line.startswith(levels))
+        return "".join(line for line in lines if not line.startswith(("DEBUG: ", "PAGE: ")))
 
     def test_filter_prints_as_the_command_does(self):
         text = "one\n\ntwo ☃\n".encode()
@@ -821,7 +832,7 @@ class CupsFilter(Folder):
                 self.assertEqual(result.returncode, 0, result.stderr)
                 self.assertEqual(result.stdout, command_bytes(text, *options))
                 notes = run("print", *options, stdin=text).stderr.decode()
-                self.assertEqual(result.stderr.decode(), notes.replace("textrelay: ", "WARNING: ")
+                self.assertEqual(self.messages(result), notes.replace("textrelay: ", "WARNING: ")
                                  .replace("standard input", "t"))
 
     def test_filter_failures_are_error_lines_with_nothing_sent(self):
@@ -833,18 +844,68 @@ class CupsFilter(Folder):
             (("7", "u", "t", "1", "EmptyLines=Maybe"), {},
              "ERROR: EmptyLines=Maybe is not a choice of EmptyLines (Feed or Skip)"),
             (("7", "u", "t", "1", "orientation-requested=7"), {}, "ERROR: orientation-requested=7 is not a choice"),
-            (("7", "u", "t", "1", "media=Custom.0x10"), {}, "ERROR: media=Custom.0x10 is neither a size"),
+            (("7", "u", "t", "1", "RawData=Maybe"), {}, "ERROR: RawData=Maybe is not a choice of RawData"),
             (("7", "u", "t", "1", ""), {"ppd": missing}, f"ERROR: {missing}: No such file or directory"),
-            (("7", "u", "t", "1", ""), {"content_type": "application/pdf"},
-             "ERROR: cannot print application/pdf, only text/plain"),
+            # Standard input is copied where CUPS asks filters to keep their files.
+            (("7", "u", "t", "1", ""), {"tmpdir": self.path("none")},
+             "ERROR: standard input: temporary file: No such file or directory"),
             (("7", "u", "t", "1"), {}, "Usage: "),
         ]
         for arguments, environment, message in cases:
             with self.subTest(arguments=arguments, environment=environment):
                 result = self.filter(*arguments, stdin=b"text\n", **environment)
                 self.assertEqual((result.returncode, result.stdout), (1, b""))
-                self.assertTrue(result.stderr.decode().startswith(message), result.stderr)
-                self.assertEqual(result.stderr.decode().count("\n"), 1, result.stderr)
+                self.assertTrue(self.messages(result).startswith(message), result.stderr)
+                self.assertEqual(self.messages(result).count("\n"), 1, result.stderr)
+                self.assertEqual(self.messages(result, "PAGE: "), "")
+
+    def test_the_bytes_decide_what_is_text_whatever_the_type(self):
+        # CUPS hands over shell scripts, HTML and the like as text, and
+        # printer data (a file that begins with ESC @) or what it does not
+        # recognise as such: UTF-8 is text, anything else is sent unchanged
+        # unless RawData refuses it.
+        receipt = "\x1b@Café 1,50 €\n\nTotal\n".encode()
+        binary = b"\x1b@\x1d\x76\x30\x00\xff\x0a\x00\x80\n"
+        text = ("--line-terminator", "crlf")
+        cases = [
+            # type, data, job options, copies; the command's options, or the bytes sent
+            ("application/x-shell", b"#!/bin/sh\necho hi\n", "", "1", text),
+            ("text/html", "<p>Größe</p>\n".encode(), "", "1", text),
+            ("application/vnd.cups-raw", receipt, "LineTerminator=LF FormFeed=True", "2",
+             ("--line-terminator", "lf", "--form-feed", "--copies", "2")),
+            ("application/octet-stream", receipt, "", "1", text),
+            ("application/vnd.cups-raw", binary, "", "2", binary * 2),
+            ("application/octet-stream", binary, "FormFeed=True", "1", binary),
+            ("application/vnd.cups-raw", binary, "RawData=Refuse InvalidUTF8=Replace", "1",
+             ("--line-terminator", "crlf", "--replace-invalid")),
+        ]
+        for content_type, data, options, copies, expected in cases:
+            with self.subTest(content_type=content_type, data=data, options=options):
+                result = self.filter("7", "u", "t", copies, options, stdin=data, content_type=content_type)
+                self.assertEqual(result.returncode, 0, result.stderr)
+                if isinstance(expected, tuple):
+                    expected = command_bytes(data, *expected)
+                self.assertEqual(result.stdout, expected)
+                self.assertEqual(self.messages(result, "DEBUG: ").count("\n"), 1, result.stderr)
+        for content_type, options in (("text/plain", ""), ("application/vnd.cups-raw", "RawData=Refuse")):
+            result = self.filter("7", "u", "t", "1", options, stdin=binary, content_type=content_type)
+            self.assertEqual((result.returncode, result.stdout), (1, b""))
+            self.assertEqual(self.messages(result), "ERROR: t: line 1, byte offset 6: invalid UTF-8; nothing was sent\n")
+
+    def test_pages_are_counted_as_the_driver_sends_them(self):
+        cases = [
+            # data, copies, FormFeed; PAGE: lines
+            (b"", "1", "False", "PAGE: 1 1\n"),
+            (b"a\nb\n", "3", "True", "PAGE: 1 3\n"),
+            (b"a\n\fb\n\fc\n", "2", "False", "PAGE: 1 2\nPAGE: 2 2\nPAGE: 3 2\n"),
+            (b"\x1b@\xff\f\xff\n", "2", "False", "PAGE: 1 2\n"),  # sent unchanged: one page
+        ]
+        for data, copies, form_feed, pages in cases:
+            with self.subTest(data=data, copies=copies):
+                result = self.filter("7", "u", "t", copies, "FormFeed=" + form_feed, stdin=data,
+                                     content_type="application/vnd.cups-raw")
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual(self.messages(result, "PAGE: "), pages)
 
     def test_test_servers_leave_an_installed_filter_alone(self):
         installed = self.path("installed")
@@ -871,7 +932,7 @@ class CupsFilter(Folder):
         result = self.filter("7", "u", "t", "1", "orientation-requested=5", stdin=b"x\n")
         self.assertEqual(result.returncode, 0, result.stderr)
         self.assertEqual(result.stdout, b"x\r\n")
-        self.assertEqual(result.stderr.decode(),
+        self.assertEqual(self.messages(result),
                          "WARNING: orientation-requested=5 (reverse landscape) is printed as landscape\n")
 
 if __name__ == "__main__":

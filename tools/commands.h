@@ -2,6 +2,8 @@
 // throws Failure.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +37,19 @@ struct PrintOptions {
   // Names the one input in notes and as the document instead of its path
   // (a CUPS job's title); empty: the path.
   std::string input_name;
+  // Printer data rather than text (a bitmap, a firmware file): when an
+  // input is not UTF-8, every input is sent unchanged, each copy, instead
+  // of as text.
+  bool send_binary_unchanged = false;
+  // Set by someone else (a signal handler, another thread) to end the job
+  // early: no line is read once it is seen, the document being printed ends
+  // as the driver ends it (its form feed, when on, after the last whole
+  // line) and no other document starts. Null: the job runs to its end.
+  const std::atomic<bool>* stop = nullptr;
+  // Told of each page the driver has sent, by its number in the job, and
+  // how many times it goes to the printer; a document sent unchanged is one
+  // page.
+  std::function<void(uint64_t page, int copies)> page_sent;
 };
 
 // Where a note that does not stop the job goes: the command's

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "tools/failure.h"
+#include "tools/temporary_file.h"
 
 namespace textrelay {
 
@@ -21,7 +22,7 @@ bool DocumentSpool::Write(const uint8_t* bytes, size_t count) {
 }
 
 bool DocumentSpool::Spill() {
-  file_ = std::tmpfile();
+  file_ = TemporaryFile();
   if (file_ == nullptr || std::fwrite(memory_.data(), 1, memory_.size(), file_) != memory_.size()) {
     error_ = std::string("spool file: ") + std::strerror(errno);
     return false;

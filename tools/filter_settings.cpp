@@ -87,6 +87,7 @@ constexpr Choice<BYTE> kTerminators[] = {{"None", 0}, {"CRLF", 1}, {"CR", 2}, {"
 constexpr Choice<bool> kBooleans[] = {{"True", true}, {"False", false}, {"yes", true},
                                       {"no", false},  {"on", true},     {"off", false}};
 constexpr Choice<bool> kInvalid[] = {{"Stop", false}, {"Replace", true}};
+constexpr Choice<bool> kRawData[] = {{"Send", true}, {"Refuse", false}};
 constexpr Choice<EmptyLines> kEmptyLines[] = {{"Feed", EmptyLines::kFeed},
                                               {"Skip", EmptyLines::kSkip}};
 // The code pages the PPD offers, by the iconv names the command takes.
@@ -154,22 +155,34 @@ Asked PageSizeAsked(const PpdFacts& ppd, const JobOptions& job) {
   return {"PageSize", Find(ppd.defaults, "pagesize")};
 }
 
-void ApplyPageSize(const PpdFacts& ppd, const JobOptions& job, Settings& settings) {
-  const auto [option, value] = PageSizeAsked(ppd, job);
-  if (value == nullptr) return;
-  std::optional<PpdFacts::PaperSize> size = CustomSize(*value);
-  if (const auto named = ppd.sizes.find(Lower(*value)); !size && named != ppd.sizes.end()) {
+// False, changing nothing, when the name is no size of the PPD nor a
+// custom size of at least 0.1 mm.
+bool ApplySize(const PpdFacts& ppd, const std::string& name, Settings& settings) {
+  std::optional<PpdFacts::PaperSize> size = CustomSize(name);
+  if (const auto named = ppd.sizes.find(Lower(name)); !size && named != ppd.sizes.end()) {
     size = named->second;
   }
   const std::optional<SHORT> width = size ? Tenths(size->width) : std::nullopt;
   const std::optional<SHORT> length = size ? Tenths(size->length) : std::nullopt;
-  if (!width || !length) {
-    throw Failure(std::string(option) + "=" + *value +
-                  " is neither a size of the PPD nor Custom.WIDTHxLENGTH[pt|in|mm|cm] of at "
-                  "least 0.1 mm; nothing was sent");
-  }
+  if (!width || !length) return false;
   settings.paper_width = width;
   settings.paper_length = length;
+  return true;
+}
+
+// A size the queue cannot use is what a desktop whose paper is A4 or Letter
+// sends with every job: it is printed on the queue's default size instead,
+// as CUPS's own text filter does, rather than stopped.
+void ApplyPageSize(const PpdFacts& ppd, const JobOptions& job, Settings& settings,
+                   std::vector<std::string>& warnings) {
+  const auto [option, value] = PageSizeAsked(ppd, job);
+  if (value == nullptr || ApplySize(ppd, *value, settings)) return;
+  const std::string* fallback = Find(ppd.defaults, "pagesize");
+  const bool on_default = fallback != nullptr && fallback != value && ApplySize(ppd, *fallback, settings);
+  warnings.push_back(std::string(option) + "=" + *value +
+                     " is neither a size of the PPD nor Custom.WIDTHxLENGTH[pt|in|mm|cm] of at "
+                     "least 0.1 mm: printed on " +
+                     (on_default ? "the queue's default size " + *fallback : "the driver's own size"));
 }
 
 void ApplyOrientation(const JobOptions& job, Settings& settings,
@@ -187,6 +200,12 @@ void ApplyOrientation(const JobOptions& job, Settings& settings,
   warnings.push_back(std::string("orientation-requested=") + *requested + " (" +
                      orientation.reversed + ") is printed as " +
                      (orientation.side == DMORIENT_LANDSCAPE ? "landscape" : "portrait"));
+}
+
+// CUPS's names for printer data and for what it does not recognise.
+bool IsPrinterData(std::string_view content_type) {
+  return content_type.starts_with("application/vnd.cups-raw") ||
+         content_type.starts_with("application/octet-stream");
 }
 
 }  // namespace
@@ -263,10 +282,43 @@ PrintOptions JobPrintOptions(const PpdFacts& ppd, const JobOptions& job, SHORT c
   if (const std::string* v = value("emptylines")) {
     options.empty_lines = Choose("EmptyLines", *v, kEmptyLines);
   }
-  ApplyPageSize(ppd, job, settings);
+  ApplyPageSize(ppd, job, settings, warnings);
   ApplyOrientation(job, settings, warnings);
   settings.copies = copies;
   return options;
+}
+
+}  // namespace textrelay
+
+namespace textrelay {
+
+bool SendsBinaryUnchanged(const PpdFacts& ppd, const JobOptions& job,
+                          std::string_view content_type) {
+  // Refused by the queue or by the job: a job cannot send what the
+  // administrator turned off.
+  for (const JobOptions* options : {&ppd.defaults, &job}) {
+    const std::string* value = Find(*options, "rawdata");
+    if (value != nullptr && !Choose("RawData", *value, kRawData)) return false;
+  }
+  return IsPrinterData(content_type);
+}
+
+std::string DescribeJob(const PrintOptions& options, std::string_view content_type) {
+  const std::optional<CallerDevMode> caller =
+      options.settings.any() ? std::optional(BuildCallerDevMode(options.settings, u"textrelay"))
+                             : std::nullopt;
+  const DeviceSettings device = PredictDevice(caller ? &*caller : nullptr);
+  std::ostringstream text;
+  text << content_type << (options.send_binary_unchanged ? ": UTF-8 as text, anything else unchanged"
+                                                         : ": as text")
+       << "; line terminator " << TerminatorName(device.line_terminator) << ", form feed "
+       << (device.form_feed ? "on" : "off") << ", paper " << device.paper_width << " x "
+       << device.paper_length << " (0.1 mm), "
+       << (device.orientation == DMORIENT_LANDSCAPE ? "landscape" : "portrait") << ", copies "
+       << device.copies << ", code page " << options.code_page << ", invalid UTF-8 "
+       << (options.replace_invalid ? "replaced" : "stops the job") << ", empty lines "
+       << (options.empty_lines == EmptyLines::kFeed ? "feed" : "skip");
+  return text.str();
 }
 
 }  // namespace textrelay

@@ -41,8 +41,20 @@ SHORT ParseCopies(const std::string& text);
 // with invalid UTF-8 and empty lines; a setting neither the job nor the PPD
 // gives stays the driver's. Throws Failure on a value that is not one of
 // the setting's choices; a value printed as the nearest one the driver
-// knows (a reversed orientation) adds a warning.
+// knows (a reversed orientation) or a size the queue cannot use (printed on
+// the queue's default size) adds a warning.
 PrintOptions JobPrintOptions(const PpdFacts& ppd, const JobOptions& job, SHORT copies,
                              std::vector<std::string>& warnings);
+
+// Whether a job of CUPS's content type that is not UTF-8 goes to the printer
+// unchanged: printer data or data CUPS does not recognise, unless RawData
+// (the queue's or the job's) refuses it. Throws Failure on a value that is
+// not one of its choices.
+bool SendsBinaryUnchanged(const PpdFacts& ppd, const JobOptions& job,
+                          std::string_view content_type);
+
+// The settings the device ends up with and how the input is taken, in one
+// line for the job's log.
+std::string DescribeJob(const PrintOptions& options, std::string_view content_type);
 
 }  // namespace textrelay

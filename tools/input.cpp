@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include "tools/failure.h"
+#include "tools/temporary_file.h"
 
 namespace textrelay {
 
@@ -20,7 +21,7 @@ FILE* WithReadBuffer(FILE* stream) {
 }
 
 FILE* CopyToTemporaryFile(FILE* from, const std::string& name) {
-  FILE* copy = std::tmpfile();
+  FILE* copy = TemporaryFile();
   if (copy == nullptr) FailWithErrno(name + ": temporary file");
   WithReadBuffer(copy);
   char chunk[65536];

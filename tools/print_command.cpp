@@ -85,6 +85,25 @@ void Require(BOOL result, const std::string& what) {
   if (!result) throw Failure(what);
 }
 
+bool StopAsked(const PrintOptions& options) {
+  return options.stop != nullptr && options.stop->load(std::memory_order_relaxed);
+}
+
+// Counts the pages of the job and tells whoever listens.
+class PageCount {
+ public:
+  PageCount(const PrintOptions& options, int copies) : options_(options), copies_(copies) {}
+  void Sent() {
+    ++pages_;
+    if (options_.page_sent) options_.page_sent(pages_, copies_);
+  }
+
+ private:
+  const PrintOptions& options_;
+  int copies_;
+  uint64_t pages_ = 0;
+};
+
 // Brackets the lines with pages: a new page after every N lines when asked,
 // and at every line holding a form feed, which itself goes to the printer
 // with the line. An empty line goes as one space when asked, since the
@@ -92,9 +111,11 @@ void Require(BOOL result, const std::string& what) {
 // carries every line.
 class Pager {
  public:
-  Pager(host::Device& device, const JobSpool& spool, int lines_per_page, bool empty_as_space)
+  Pager(host::Device& device, const JobSpool& spool, PageCount& pages, int lines_per_page,
+        bool empty_as_space)
       : device_(device),
         spool_(spool),
+        pages_(pages),
         lines_per_page_(lines_per_page),
         empty_as_space_(empty_as_space) {}
 
@@ -130,10 +151,12 @@ class Pager {
   void EndPage(const std::string& where) {
     Require(device_.SendPage(), where + ": the driver failed to send a page");
     page_open_ = false;
+    pages_.Sent();
   }
 
   host::Device& device_;
   const JobSpool& spool_;
+  PageCount& pages_;
   int lines_per_page_;
   bool empty_as_space_;
   host::TextObject text_;
@@ -168,7 +191,8 @@ struct OpenPrinter {
 class Job {
  public:
   Job(const PrintOptions& options, const DeviceSettings& settings, Destination& destination)
-      : options_(options), settings_(settings), destination_(destination) {}
+      : options_(options), settings_(settings), destination_(destination),
+        pages_(options, settings.copies) {}
 
   void Print(host::DrvEnableDriverEntry entry, const std::optional<CallerDevMode>& caller,
              const std::vector<Document>& documents) {
@@ -180,6 +204,7 @@ class Job {
     Require(device.ok(), "the driver could not create the device");
     DWORD job = 0;
     for (const Document& document : documents) {
+      if (StopAsked(options_)) break;
       spool->BeginDocument(document.name);
       PrintDocument(device, *spool, document, ++job);
       spool->EndDocument();
@@ -193,12 +218,12 @@ class Job {
             document.name + ": the driver failed to start the document");
     const bool ends_lines = std::string_view(TerminatorName(settings_.line_terminator)) != "none";
     const bool empty_as_space = options_.empty_lines == EmptyLines::kFeed && ends_lines;
-    Pager pager(device, spool, options_.lines_per_page, empty_as_space);
+    Pager pager(device, spool, pages_, options_.lines_per_page, empty_as_space);
     const auto invalid = options_.replace_invalid ? LineReader::Invalid::kReplace
                                                   : LineReader::Invalid::kStop;
     for (const Input* input : document.inputs) {
       LineReader reader(input->Rewound(), input->name(), invalid);
-      while (reader.Next()) pager.Line(reader, input->name());
+      while (!StopAsked(options_) && reader.Next()) pager.Line(reader, input->name());
     }
     pager.Finish(document.name);
     Require(device.EndDoc(), document.name + ": the driver failed to end the document");
@@ -207,7 +232,46 @@ class Job {
   const PrintOptions& options_;
   const DeviceSettings& settings_;
   Destination& destination_;
+  PageCount pages_;
 };
+
+bool AllUtf8(const std::vector<Input>& inputs) {
+  for (const Input& input : inputs) {
+    LineReader reader(input.Rewound(), input.name(), LineReader::Invalid::kReplace);
+    while (reader.Next()) {
+      if (reader.replaced() > 0) return false;
+    }
+  }
+  return true;
+}
+
+// Each document's bytes as they are, `copies` times, a page each.
+void SendUnchanged(const std::vector<Document>& documents, int copies, Destination& destination,
+                   const PrintOptions& options) {
+  const std::shared_ptr<JobSpool> spool = OpenJobSpool(destination, copies);
+  PageCount pages(options, copies);
+  std::vector<uint8_t> chunk(1 << 16);
+  for (const Document& document : documents) {
+    if (StopAsked(options)) break;
+    spool->BeginDocument(document.name);
+    for (const Input* input : document.inputs) {
+      FILE* stream = input->Rewound();
+      size_t got;
+      while ((got = std::fread(chunk.data(), 1, chunk.size(), stream)) > 0) {
+        if (!spool->Write(chunk.data(), got)) throw Failure(spool->WriteFailure(input->name()));
+      }
+      if (std::ferror(stream)) FailWithErrno(input->name() + ": read failed");
+    }
+    spool->EndDocument();
+    pages.Sent();
+  }
+}
+
+std::unique_ptr<Destination> OpenOutput(const PrintOptions& options) {
+  std::unique_ptr<Destination> destination = OpenDestination(options.output);
+  if (options.hexdump) return HexDumpTo(std::move(destination));
+  return destination;
+}
 
 }  // namespace
 
@@ -243,14 +307,20 @@ int RunPrint(const PrintOptions& options, const NoteSink& note) {
   for (const std::string& file : options.files) inputs.push_back(Input::Open(file));
   if (inputs.empty()) inputs.push_back(Input::Open("-"));
   if (!options.input_name.empty() && inputs.size() == 1) inputs[0].Rename(options.input_name);
+  const std::vector<Document> documents = Documents(inputs, options.one_document);
+  if (options.send_binary_unchanged && !AllUtf8(inputs)) {
+    const std::unique_ptr<Destination> destination = OpenOutput(options);
+    SendUnchanged(documents, settings.copies, *destination, options);
+    destination->Commit();
+    return 0;
+  }
   CheckInputs(inputs, options, note);
+  if (StopAsked(options)) return 0;
 
   const TraceOutput trace(options.trace);
-  std::unique_ptr<Destination> destination = OpenDestination(options.output);
-  if (options.hexdump) destination = HexDumpTo(std::move(destination));
+  const std::unique_ptr<Destination> destination = OpenOutput(options);
   Job(options, settings, *destination)
-      .Print(image ? image->entry() : &DrvEnableDriver, caller,
-             Documents(inputs, options.one_document));
+      .Print(image ? image->entry() : &DrvEnableDriver, caller, documents);
   destination->Commit();
   return 0;
 }

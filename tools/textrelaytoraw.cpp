@@ -5,6 +5,15 @@
 // and writes the driver's bytes to standard output for the backend.
 // What stops the job is one ERROR: line on standard error, and what does
 // not a WARNING: line; CUPS shows them as the job's and printer's messages.
+// PAGE: lines count the pages the driver sent, for CUPS's accounting.
+//
+// CUPS routes text to it, and also what it takes for printer data or does
+// not recognise: a receipt that begins with printer commands is text all
+// the same. The bytes decide: UTF-8 prints through the driver, anything
+// else goes to the printer unchanged (unless the queue refuses that).
+#include <signal.h>
+
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -20,29 +29,44 @@
 namespace textrelay {
 namespace {
 
+// Set when CUPS cancels or holds the job: the print ends the document as
+// the driver would, so that the printer's next job starts on a fresh line.
+std::atomic<bool> terminate_asked{false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set in a signal handler");
+
+extern "C" void OnTerminate(int) { terminate_asked.store(true); }
+
+// Restarts what the signal interrupts: a write to the backend goes on.
+void CatchTerminate() {
+  struct sigaction action {};
+  action.sa_handler = OnTerminate;
+  action.sa_flags = SA_RESTART;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGTERM, &action, nullptr);
+}
+
 void Report(const char* level, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", level, text.c_str());
 }
 
-// The queue takes text/plain only; anything else reaching the filter was
-// run by hand with the wrong file, and would print as garbage.
-void CheckContentType() {
-  const char* type = std::getenv("CONTENT_TYPE");
-  if (type == nullptr || std::string_view(type).starts_with("text/plain")) return;
-  throw Failure(std::string("cannot print ") + type + ", only text/plain; nothing was sent");
-}
-
 // Set up from the PPD's defaults and the job's options, then print.
 int Filter(const std::vector<std::string>& arguments) {
-  CheckContentType();
   const char* ppd_path = std::getenv("PPD");
   const PpdFacts ppd = ppd_path != nullptr ? ReadPpd(ppd_path) : PpdFacts{};
+  const char* type = std::getenv("CONTENT_TYPE");
+  const std::string content_type = type != nullptr ? type : "text/plain";
+  const JobOptions job = ParseJobOptions(arguments[5]);
   std::vector<std::string> warnings;
-  PrintOptions options =
-      JobPrintOptions(ppd, ParseJobOptions(arguments[5]), ParseCopies(arguments[4]), warnings);
+  PrintOptions options = JobPrintOptions(ppd, job, ParseCopies(arguments[4]), warnings);
+  options.send_binary_unchanged = SendsBinaryUnchanged(ppd, job, content_type);
   for (const std::string& warning : warnings) Report("WARNING", warning);
+  Report("DEBUG", "textrelaytoraw: " + DescribeJob(options, content_type));
   if (arguments.size() == 7) options.files = {arguments[6]};
   options.input_name = arguments[3];
+  options.stop = &terminate_asked;
+  options.page_sent = [](uint64_t page, int copies) {
+    std::fprintf(stderr, "PAGE: %llu %d\n", static_cast<unsigned long long>(page), copies);
+  };
   return RunPrint(options, [](const std::string& note) { Report("WARNING", note); });
 }
 
@@ -52,6 +76,7 @@ int Filter(const std::vector<std::string>& arguments) {
 int main(int argc, char** argv) {
   // A closed pipe is reported by its write, not by a signal.
   std::signal(SIGPIPE, SIG_IGN);
+  textrelay::CatchTerminate();
   if (argc != 6 && argc != 7) {
     std::fprintf(stderr, "Usage: %s job-id user title copies options [file]\n", argv[0]);
     return 1;

@@ -37,7 +37,8 @@ PrintOptions ForJob(const std::string& job, std::vector<std::string>* warnings =
 TEST(CupsFilterSettings, Ppd_EveryChoiceItOffersIsTaken) {
   const std::pair<std::string, size_t> options[] = {{"LineTerminator", 4}, {"FormFeed", 2},
                                                     {"EmptyLines", 2},     {"CodePage", 13},
-                                                    {"InvalidUTF8", 2},    {"PageSize", 11}};
+                                                    {"InvalidUTF8", 2},    {"PageSize", 11},
+                                                    {"RawData", 2}};
   for (const auto& [option, count] : options) {
     std::ifstream ppd(TEXTRELAY_PPD);
     std::string line;
@@ -46,7 +47,10 @@ TEST(CupsFilterSettings, Ppd_EveryChoiceItOffersIsTaken) {
       if (!line.starts_with("*" + option + " ")) continue;
       const std::string choice =
           line.substr(option.size() + 2, line.find_first_of("/:") - option.size() - 2);
-      EXPECT_NO_THROW(ForJob(option + "=" + choice)) << option << "=" << choice;
+      const std::string job = option + "=" + choice;
+      EXPECT_NO_THROW(ForJob(job)) << job;
+      EXPECT_NO_THROW(textrelay::SendsBinaryUnchanged(BuiltPpd(), ParseJobOptions(job), "text/plain"))
+          << job;
       ++choices;
     }
     EXPECT_EQ(choices, count) << option;
@@ -174,17 +178,6 @@ TEST(CupsFilterSettings, BadValues_AreFailuresNamingTheOptionAndItsChoices) {
       {"orientation-requested=7",
        "orientation-requested=7 is not a choice of orientation-requested (3, 4, 5 or 6)"},
       {"landscape=perhaps", "landscape=perhaps is not a choice of landscape"},
-      {"PageSize=A4",
-       "PageSize=A4 is neither a size of the PPD nor Custom.WIDTHxLENGTH[pt|in|mm|cm] of at least "
-       "0.1 mm; "
-       "nothing was sent"},
-      {"media=Custom.0x100", "media=Custom.0x100 is neither"},
-      {"media=Custom.100", "media=Custom.100 is neither"},
-      {"PageSize=Custom.axb", "PageSize=Custom.axb is neither"},
-      {"PageSize=Custom.10ax20", "PageSize=Custom.10ax20 is neither"},
-      {"PageSize=Custom.10x20yd", "PageSize=Custom.10x20yd is neither"},
-      {"PageSize=Custom.-10x20", "PageSize=Custom.-10x20 is neither"},
-      {"PageSize=Custom.1000x10in", "PageSize=Custom.1000x10in is neither"},
   };
   for (const auto& [job, message] : cases) {
     try {
@@ -194,6 +187,74 @@ TEST(CupsFilterSettings, BadValues_AreFailuresNamingTheOptionAndItsChoices) {
       EXPECT_TRUE(std::string(failure.what()).starts_with(message)) << failure.what();
     }
   }
+}
+
+// A desktop sends its own paper size with every job: the job prints on the
+// queue's default size (the PPD's, which lpadmin changes) with a warning.
+TEST(CupsFilterSettings, PageSize_ThatTheQueueCannotUseIsItsDefaultWithAWarning) {
+  const std::string kNeither =
+      " is neither a size of the PPD nor Custom.WIDTHxLENGTH[pt|in|mm|cm] of at least 0.1 mm: "
+      "printed on ";
+  const char* const sizes[] = {"PageSize=A4",          "media=Letter",
+                               "media=Custom.0x100",   "media=Custom.100",
+                               "PageSize=Custom.axb",  "PageSize=Custom.10ax20",
+                               "PageSize=Custom.10x20yd", "PageSize=Custom.-10x20",
+                               "PageSize=Custom.1000x10in"};
+  PpdFacts label_queue = BuiltPpd();
+  label_queue.defaults["pagesize"] = "Label4x6in";
+  for (const char* size : sizes) {
+    std::vector<std::string> warnings;
+    const PrintOptions options = ForJob(size, &warnings);
+    EXPECT_EQ(options.settings.paper_width, std::optional<SHORT>(800)) << size;
+    EXPECT_EQ(options.settings.paper_length, std::optional<SHORT>(2970)) << size;
+    EXPECT_EQ(warnings, std::vector<std::string>{size + kNeither + "the queue's default size Roll80mm"});
+
+    warnings.clear();
+    const PrintOptions on_label = JobPrintOptions(label_queue, ParseJobOptions(size), 1, warnings);
+    EXPECT_EQ(on_label.settings.paper_width, std::optional<SHORT>(1016)) << size;
+    EXPECT_EQ(on_label.settings.paper_length, std::optional<SHORT>(1524)) << size;
+
+    warnings.clear();
+    const PrintOptions no_ppd = JobPrintOptions({}, ParseJobOptions(size), 1, warnings);
+    EXPECT_FALSE(no_ppd.settings.paper_width || no_ppd.settings.paper_length) << size;
+    EXPECT_EQ(warnings, std::vector<std::string>{size + kNeither + "the driver's own size"});
+  }
+  PpdFacts bad_default = BuiltPpd();
+  bad_default.defaults["pagesize"] = "A4";
+  std::vector<std::string> warnings;
+  const PrintOptions options = JobPrintOptions(bad_default, {}, 1, warnings);
+  EXPECT_FALSE(options.settings.paper_width) << "the driver's own";
+  EXPECT_EQ(warnings, std::vector<std::string>{"PageSize=A4" + kNeither + "the driver's own size"});
+}
+
+// Text types are judged as text; printer data and what CUPS does not
+// recognise may go unchanged unless the queue or the job refuses it.
+TEST(CupsFilterSettings, RawData_PrinterDataThatIsNotTextGoesUnchangedUnlessRefused) {
+  struct Case {
+    const char* type;
+    const char* queue;  // the queue's RawData, or none
+    const char* job;
+    bool unchanged;
+  };
+  const Case cases[] = {
+      {"text/plain", nullptr, "", false},
+      {"application/x-shell", nullptr, "RawData=Send", false},
+      {"application/vnd.cups-raw", nullptr, "", true},
+      {"application/octet-stream", nullptr, "", true},
+      {"application/vnd.cups-raw", "Send", "rawdata=send", true},
+      {"application/vnd.cups-raw", nullptr, "RawData=Refuse", false},
+      {"application/octet-stream", "Refuse", "", false},
+      {"application/vnd.cups-raw", "Refuse", "RawData=Send", false},
+  };
+  for (const Case& c : cases) {
+    PpdFacts queue = BuiltPpd();
+    if (c.queue != nullptr) queue.defaults["rawdata"] = c.queue;
+    EXPECT_EQ(textrelay::SendsBinaryUnchanged(queue, ParseJobOptions(c.job), c.type), c.unchanged)
+        << c.type << " " << (c.queue ? c.queue : "-") << " " << c.job;
+  }
+  EXPECT_THROW(textrelay::SendsBinaryUnchanged(BuiltPpd(), ParseJobOptions("RawData=Maybe"),
+                                               "text/plain"),
+               Failure);
 }
 
 TEST(CupsFilterSettings, Copies_AreCountsThatFitTheDeviceMode) {
