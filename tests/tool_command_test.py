@@ -424,12 +424,21 @@ class Outputs(Folder):
 
 class Printer:
     """A raw printer port on 127.0.0.1: takes connections one after another and
-    keeps each one's bytes. read_limit closes a connection after that many bytes."""
+    keeps each one's bytes. read_limit closes a connection after that many
+    bytes; pace makes a slow printer, which takes 4 KB at a time, that many
+    seconds apart, into a small buffer. received counts the bytes of the
+    connection being read."""
 
-    def __init__(self, read_limit=None):
+    def __init__(self, read_limit=None, pace=0):
         self.jobs = []
+        self.received = 0
         self.read_limit = read_limit
-        self.server = socket.create_server(("127.0.0.1", 0))
+        self.pace = pace
+        self.server = socket.socket()
+        if pace:
+            self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen()
         self.server.settimeout(60)
         self.port = self.server.getsockname()[1]
         self.thread = threading.Thread(target=self.serve, daemon=True)
@@ -445,14 +454,17 @@ class Printer:
                 self.jobs.append(self.take(connection))
 
     def take(self, connection):
-        data = b""
+        data = bytearray()
+        self.received = 0
         connection.settimeout(60)
         while self.read_limit is None or len(data) < self.read_limit:
-            chunk = connection.recv(65536)
+            chunk = connection.recv(4096 if self.pace else 65536)
             if not chunk:
                 break
             data += chunk
-        return data
+            self.received = len(data)
+            time.sleep(self.pace)
+        return bytes(data)
 
     def close(self):
         try:
@@ -629,7 +641,7 @@ class Cups(Folder):
         self.printer = Printer()
         self.addCleanup(self.printer.close)
         self.server.command("lpadmin", "-h", self.socket, "-p", "raw", "-E",
-                            "-v", f"socket://127.0.0.1:{self.printer.port}")
+                            "-v", f"socket://127.0.0.1:{self.printer.port}/?snmp=off")
 
     def await_jobs(self, count):
         deadline = time.monotonic() + 60
@@ -701,7 +713,7 @@ class CupsDriver(unittest.TestCase):
         self.queue = self._testMethodName.removeprefix("test_")[:20]
         self.printer = Printer()
         self.addCleanup(self.printer.close)
-        self.lpadmin("-E", "-v", f"socket://127.0.0.1:{self.printer.port}", "-P", PPD)
+        self.lpadmin("-E", "-v", f"socket://127.0.0.1:{self.printer.port}/?snmp=off", "-P", PPD)
 
     def lpadmin(self, *options):
         return self.server.command("lpadmin", "-p", self.queue, *options)
@@ -770,7 +782,6 @@ class CupsDriver(unittest.TestCase):
              "bad.txt: line 2: 1 line takes more bytes in CP932 than characters"),
             (b"fine\n", ("-o", "LineTerminator=CRCR"),
              "LineTerminator=CRCR is not a choice of LineTerminator (None, CRLF, CR or LF); nothing was sent"),
-            (b"fine\n", ("-o", "PageSize=Letter"), "PageSize=Letter is neither a size of the PPD"),
         ]
         jobs = [self.lp(data, *options, name="bad.txt") for data, options, _ in cases]
         self.lp(b"good\n")
@@ -781,7 +792,76 @@ class CupsDriver(unittest.TestCase):
             self.assertRegex(listing, rf"{self.queue}-{job} .*\n\tStatus: {re.escape(message)}")
             self.assertRegex(log, rf"\[Job {job}\] Job (stopped|aborted)")
 
-    def test_the_queue_takes_plain_text_only(self):
+    def test_receipts_text_types_and_desktop_sizes_print_through_the_driver(self):
+        # Files that begin with printer commands, scripts and HTML, a paper
+        # size the queue lacks: as the command prints them. Binary printer
+        # data goes unchanged, also with -o raw.
+        with open(os.path.join(SOURCE, "examples", "receipt.txt"), "rb") as file:
+            receipt = file.read()
+        script = b"#!/bin/sh\necho Caf\xc3\xa9\n"
+        html = b"<!DOCTYPE html>\n<p>Gr\xc3\xb6\xc3\x9fe</p>\n"
+        binary = b"\x1b@\x1d\x76\x30\x00\xff\x0a\x00\x80\n"
+        pages = b"a\n\fb\n"
+        lf = ("--line-terminator", "lf", "--form-feed")
+        cases = [
+            # the file's name and bytes, lp's options; the command's options or the bytes sent
+            ("receipt.txt", receipt, ("-o", "LineTerminator=LF", "-o", "FormFeed=True"), lf),
+            ("run.sh", script, (), ("--line-terminator", "crlf")),
+            ("page.html", html, ("-o", "media=A4"), ("--line-terminator", "crlf")),
+            ("letter.txt", receipt, ("-o", "PageSize=Letter", "-o", "LineTerminator=LF", "-o", "FormFeed=True"), lf),
+            ("logo.bin", binary, ("-n", "2"), binary * 2),
+            ("logo.prn", binary, ("-o", "raw"), binary),
+            ("pages.txt", pages, ("-n", "3"), ("--line-terminator", "crlf", "--copies", "3")),
+        ]
+        jobs = [self.lp(data, *options, name=name) for name, data, options, _ in cases]
+        expected = [sent if isinstance(sent, bytes) else command_bytes(data, *sent)
+                    for _, data, _, sent in cases]
+        self.assertEqual(self.await_bytes(b"".join(expected)), b"".join(expected), self.server.log())
+        self.assertEqual(self.printer.jobs, expected)
+        log = self.server.log(tail=None)
+        self.assertIn(f"[Job {jobs[0]}] Request file type is application/vnd.cups-raw", log)
+        self.assertRegex(log, rf"W \[.*\] \[Job {jobs[2]}\] media=A4 is neither a size of the PPD .*: printed "
+                              r"on the queue\W+s default size Roll80mm")
+        for job in jobs:
+            self.assertEqual(len(re.findall(rf"\[Job {job}\] textrelaytoraw: ", log)), 1, job)
+        # The driver's pages, times their copies, reach CUPS's accounting.
+        self.assertEqual(self.await_impressions(jobs), [1, 1, 1, 1, 2, 1, 6])
+
+    def await_impressions(self, jobs):
+        """The impressions the page log counts for each job once all are done."""
+        deadline = time.monotonic() + 30
+        while True:
+            with open(self.server.path("log/page_log"), encoding="utf-8", errors="replace") as file:
+                totals = dict(re.findall(rf"^{self.queue} \S+ (\d+) \[[^]]*\] total (\d+) ", file.read(), re.M))
+            if all(str(job) in totals for job in jobs) or time.monotonic() > deadline:
+                return [int(totals.get(str(job), -1)) for job in jobs]
+            time.sleep(0.1)
+
+    def test_a_cancelled_job_ends_its_last_line_and_page(self):
+        # The backend sends what the filter wrote before the cancel; the
+        # filter stops reading and ends its document, so that the printer's
+        # next job starts on a fresh line and a fresh page.
+        self.printer.close()
+        self.printer = Printer(pace=0.01)
+        self.addCleanup(self.printer.close)
+        self.lpadmin("-v", f"socket://127.0.0.1:{self.printer.port}/?snmp=off")
+        text = "".join(f"line {n} alpha beta gamma Café\n" for n in range(200000)).encode()
+        job = self.lp(text, "-o", "LineTerminator=LF", "-o", "FormFeed=True")
+        deadline = time.monotonic() + 60
+        while self.printer.received < 65536 and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.server.command("cancel", f"{self.queue}-{job}")
+        deadline = time.monotonic() + 60
+        while not self.printer.jobs and time.monotonic() < deadline:
+            time.sleep(0.1)
+        whole = command_bytes(text, "--line-terminator", "lf", "--form-feed")
+        self.assertEqual(len(self.printer.jobs), 1, self.server.log())
+        sent = self.printer.jobs[0]
+        self.assertLess(len(sent), len(whole) // 2, "the job was cancelled early")
+        self.assertTrue(sent.endswith(b"\n\x0c"), sent[-60:])
+        self.assertEqual(sent[:-1], whole[:len(sent) - 1])
+
+    def test_documents_that_are_neither_text_nor_printer_data_are_refused(self):
         pdf = b"%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n<<>>\nendobj\ntrailer\n<<>>\n%%EOF\n"
         result = self.lp(pdf, name="x.pdf", check=False)
         self.assertNotEqual(result.returncode, 0)
