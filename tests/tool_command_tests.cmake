@@ -38,12 +38,14 @@ endif()
 
 # The CUPS driver installed into a folder of its own must pass CUPS's check
 # of the PPD, which includes finding the filter the PPD names where CUPS
-# would run it. The filter's reading of options is tested against the PPD.
+# would run it, and the filter is installed stripped. The filter's reading
+# of options is tested against the PPD.
 if(TEXTRELAY_HAS_CUPS)
   add_test(NAME textrelay_ppd.cupstestppd
-           COMMAND sh -c "\"$4\" cups && rm -rf \"$0\" && DESTDIR=\"$0\" \"$1\" --install \"$2\" --component cups && cupstestppd -R \"$0\" \"$0$3\""
+           COMMAND sh -c "\"$4\" cups && rm -rf \"$0\" && DESTDIR=\"$0\" \"$1\" --install \"$2\" --component cups && cupstestppd -R \"$0\" \"$0$3\" && nm \"$0$5/textrelaytoraw\" 2>&1 | grep -q 'no symbols'"
                    ${CMAKE_CURRENT_BINARY_DIR}/cups-install ${CMAKE_COMMAND} ${CMAKE_BINARY_DIR}
-                   ${TEXTRELAY_CUPS_MODEL_DIR}/textrelay.ppd ${PROJECT_SOURCE_DIR}/scripts/ensure-packages)
+                   ${TEXTRELAY_CUPS_MODEL_DIR}/textrelay.ppd ${PROJECT_SOURCE_DIR}/scripts/ensure-packages
+                   ${TEXTRELAY_CUPS_FILTER_DIR})
   set_tests_properties(textrelay_ppd.cupstestppd PROPERTIES FIXTURES_REQUIRED cups_system_folders)
   target_sources(textrelay_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/cups/filter_settings_test.cpp)
   target_link_libraries(textrelay_tests PRIVATE textrelay_filter_settings)
