@@ -12,6 +12,8 @@
 // the same. The bytes decide: UTF-8 prints through the driver, anything
 // else goes to the printer unchanged (unless the queue refuses that).
 #include <signal.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <csignal>
@@ -47,6 +49,19 @@ void CatchTerminate() {
 
 void Report(const char* level, const std::string& text) {
   std::fprintf(stderr, "%s: %s\n", level, text.c_str());
+}
+
+// cupsd reads a filter's messages and reaps the filter in either order; if
+// it reaps a failed filter first, the job's message becomes "Filter failed"
+// and the ERROR: line that says why is only logged. So a failing filter
+// waits, two seconds at most, until its messages have been read.
+void AwaitMessagesRead() {
+  std::fflush(stderr);
+  for (int wait = 0; wait < 200; ++wait) {
+    int unread = 0;
+    if (ioctl(STDERR_FILENO, FIONREAD, &unread) != 0 || unread == 0) return;
+    usleep(10000);
+  }
 }
 
 // Set up from the PPD's defaults and the job's options, then print.
@@ -85,6 +100,7 @@ int main(int argc, char** argv) {
     return textrelay::Filter({argv, argv + argc});
   } catch (const std::exception& failure) {
     textrelay::Report("ERROR", failure.what());
+    textrelay::AwaitMessagesRead();
     return 1;
   }
 }
