@@ -809,6 +809,8 @@ class CupsDriver(unittest.TestCase):
             ("run.sh", script, (), ("--line-terminator", "crlf")),
             ("page.html", html, ("-o", "media=A4"), ("--line-terminator", "crlf")),
             ("letter.txt", receipt, ("-o", "PageSize=Letter", "-o", "LineTerminator=LF", "-o", "FormFeed=True"), lf),
+            ("cut.prn", b"Total\n\x1dV\x01\n", (), ("--line-terminator", "crlf")),
+            ("raw.txt", receipt, ("-o", "raw"), ("--line-terminator", "crlf")),
             ("logo.bin", binary, ("-n", "2"), binary * 2),
             ("logo.prn", binary, ("-o", "raw"), binary),
             ("pages.txt", pages, ("-n", "3"), ("--line-terminator", "crlf", "--copies", "3")),
@@ -820,12 +822,13 @@ class CupsDriver(unittest.TestCase):
         self.assertEqual(self.printer.jobs, expected)
         log = self.server.log(tail=None)
         self.assertIn(f"[Job {jobs[0]}] Request file type is application/vnd.cups-raw", log)
+        self.assertIn(f"[Job {jobs[4]}] Request file type is application/octet-stream", log)
         self.assertRegex(log, rf"W \[.*\] \[Job {jobs[2]}\] media=A4 is neither a size of the PPD .*: printed "
                               r"on the queue\W+s default size Roll80mm")
         for job in jobs:
             self.assertEqual(len(re.findall(rf"\[Job {job}\] textrelaytoraw: ", log)), 1, job)
         # The driver's pages, times their copies, reach CUPS's accounting.
-        self.assertEqual(self.await_impressions(jobs), [1, 1, 1, 1, 2, 1, 6])
+        self.assertEqual(self.await_impressions(jobs), [1, 1, 1, 1, 1, 1, 2, 1, 6])
 
     def await_impressions(self, jobs):
         """The impressions the page log counts for each job once all are done."""
