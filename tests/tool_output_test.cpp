@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +82,28 @@ TEST_F(ToolOutput, Spool_DeliversEachCopyWholeAlsoBeyondTheMemoryLimit) {
   ASSERT_TRUE(spool.Write(Bytes("x").data(), 1));
   spool.Deliver(recorder, "next", 1);
   EXPECT_THAT(recorder.jobs, ::testing::ElementsAre("doc:" + text + text + text + "|", "next:x|"));
+}
+
+// A cancelled job: a document still in the spool is not sent, and the
+// copies being sent stop after the current one, each of them whole.
+TEST_F(ToolOutput, Spool_StopsBeforeTheNextCopy) {
+  class StopsAfterFirstWrite : public Recorder {
+   public:
+    void Write(std::span<const uint8_t> bytes) override {
+      Recorder::Write(bytes);
+      stop.store(true);
+    }
+    std::atomic<bool> stop{false};
+  };
+  for (const size_t memory_limit : {size_t{64}, size_t{2}}) {
+    textrelay::DocumentSpool spool(memory_limit);
+    StopsAfterFirstWrite recorder;
+    ASSERT_TRUE(spool.Write(Bytes("abc").data(), 3));
+    spool.Deliver(recorder, "doc", 3, &recorder.stop);
+    ASSERT_TRUE(spool.Write(Bytes("x").data(), 1));
+    spool.Deliver(recorder, "next", 2, &recorder.stop);
+    EXPECT_THAT(recorder.jobs, ::testing::ElementsAre("doc:abc|")) << memory_limit;
+  }
 }
 
 // A file, standard output or a device as the job's spool sees it: each

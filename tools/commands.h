@@ -44,7 +44,9 @@ struct PrintOptions {
   // Set by someone else (a signal handler, another thread) to end the job
   // early: no line is read once it is seen, the document being printed ends
   // as the driver ends it (its form feed, when on, after the last whole
-  // line) and no other document starts. Null: the job runs to its end.
+  // line) and no other document starts. A document spooled whole for its
+  // copies or a port is not sent if it had not begun, and no copy starts
+  // after the one being sent. Null: the job runs to its end.
   const std::atomic<bool>* stop = nullptr;
   // Told of each page the driver has sent, by its number in the job, and
   // how many times it goes to the printer; a document sent unchanged is one

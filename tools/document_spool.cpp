@@ -31,10 +31,14 @@ bool DocumentSpool::Spill() {
   return true;
 }
 
-void DocumentSpool::Deliver(Destination& destination, const std::string& title, int copies) {
-  destination.BeginJob(title);
-  for (int copy = 0; copy < copies; ++copy) Replay(destination);
-  destination.EndJob();
+void DocumentSpool::Deliver(Destination& destination, const std::string& title, int copies,
+                            const std::atomic<bool>* stop) {
+  const auto stopped = [stop] { return stop != nullptr && stop->load(std::memory_order_relaxed); };
+  if (!stopped()) {
+    destination.BeginJob(title);
+    for (int copy = 0; copy < copies && !stopped(); ++copy) Replay(destination);
+    destination.EndJob();
+  }
   Clear();
 }
 

@@ -4,6 +4,7 @@
 // copies, as a spooler does for a raw job.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -26,7 +27,10 @@ class DocumentSpool : public host::SpoolSink {
   bool spilled() const { return file_ != nullptr; }
 
   // Sends the document's bytes `copies` times as one job, then forgets them.
-  void Deliver(Destination& destination, const std::string& title, int copies);
+  // Once `stop` is set, no further copy starts: a document not yet begun is
+  // not sent at all, and no job is opened for it.
+  void Deliver(Destination& destination, const std::string& title, int copies,
+               const std::atomic<bool>* stop = nullptr);
 
  private:
   bool Spill();

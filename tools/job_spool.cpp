@@ -66,12 +66,12 @@ class BufferedDocuments : public JobSpool {
 
 class WholeDocuments : public JobSpool {
  public:
-  WholeDocuments(Destination& destination, int copies)
-      : destination_(destination), copies_(copies) {}
+  WholeDocuments(Destination& destination, int copies, const std::atomic<bool>* stop)
+      : destination_(destination), copies_(copies), stop_(stop) {}
 
   bool Write(const uint8_t* bytes, size_t count) override { return spool_.Write(bytes, count); }
   void BeginDocument(const std::string& title) override { title_ = title; }
-  void EndDocument() override { spool_.Deliver(destination_, title_, copies_); }
+  void EndDocument() override { spool_.Deliver(destination_, title_, copies_, stop_); }
 
   std::string WriteFailure(const std::string& where) const override {
     return where + ": " + (spool_.error().empty() ? kDriverFailed : spool_.error());
@@ -80,17 +80,19 @@ class WholeDocuments : public JobSpool {
  private:
   Destination& destination_;
   int copies_;
+  const std::atomic<bool>* stop_;
   std::string title_;
   DocumentSpool spool_;
 };
 
 }  // namespace
 
-std::shared_ptr<JobSpool> OpenJobSpool(Destination& destination, int copies, size_t buffer_size) {
+std::shared_ptr<JobSpool> OpenJobSpool(Destination& destination, int copies, size_t buffer_size,
+                                       const std::atomic<bool>* stop) {
   if (copies == 1 && destination.TakesBytesAsTheyCome()) {
     return std::make_shared<BufferedDocuments>(destination, buffer_size);
   }
-  return std::make_shared<WholeDocuments>(destination, copies);
+  return std::make_shared<WholeDocuments>(destination, copies, stop);
 }
 
 }  // namespace textrelay

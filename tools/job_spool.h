@@ -2,6 +2,7 @@
 // to the destination, one destination job per document.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -23,8 +24,10 @@ class JobSpool : public host::SpoolSink {
 // For one copy to a destination that takes bytes as they come, the bytes
 // are gathered in a buffer of buffer_size, as a spool file's writes are,
 // and handed over whenever it fills and at each document's end; otherwise
-// each document is spooled whole and delivered `copies` times.
+// each document is spooled whole and delivered `copies` times, or fewer
+// once `stop` is set (see DocumentSpool::Deliver).
 std::shared_ptr<JobSpool> OpenJobSpool(Destination& destination, int copies,
-                                       size_t buffer_size = 1 << 16);
+                                       size_t buffer_size = 1 << 16,
+                                       const std::atomic<bool>* stop = nullptr);
 
 }  // namespace textrelay

@@ -198,7 +198,8 @@ class Job {
              const std::vector<Document>& documents) {
     host::Driver driver(entry);
     Require(driver.loaded(), "the driver refused to load");
-    const std::shared_ptr<JobSpool> spool = OpenJobSpool(destination_, settings_.copies);
+    const std::shared_ptr<JobSpool> spool =
+        OpenJobSpool(destination_, settings_.copies, 1 << 16, options_.stop);
     const OpenPrinter printer(spool);
     host::Device device(driver, caller ? caller->dm() : nullptr, kDeviceName, printer.handle);
     Require(device.ok(), "the driver could not create the device");
