@@ -150,6 +150,20 @@ def faults(names, version):
         ("class", edits(("Class=Printer", "Class=Image")), "Class is Image, not Printer"),
         ("signature", edits(('"$Windows NT$"', '"$Chicago$"')), "Signature is"),
         ("no provider", edits(("Provider=%Provider%\r\n", "")), "[Version] has no Provider"),
+        # The catalog.
+        ("no catalog", edits(("CatalogFile=textrelay.cat\r\n", "")),
+         "Windows 10 and 11 (x64) reads no CatalogFile in [Version]"),
+        ("x86 catalog only", edits(("CatalogFile=", "CatalogFile.NTx86=")),
+         "Windows Vista (x64) reads no CatalogFile"),
+        ("catalog in a folder", edits(("CatalogFile=textrelay.cat", "CatalogFile=amd64\\t.cat")),
+         "is not a file name ending in .cat"),
+        ("catalog not a .cat", edits(("CatalogFile=textrelay.cat", "CatalogFile=textrelay.p7b")),
+         "is not a file name ending in .cat"),
+        ("decorated catalogs share a file",
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=t.cat\r\nCatalogFile.NTamd64=t.cat")),
+         "CatalogFile.NTamd64 names t.cat, which CatalogFile.NTx86 names too"),
+        ("catalog copied", edits((f"[UserModeFiles]\r\n", f"[UserModeFiles]\r\ntextrelay.cat\r\n")),
+         "textrelay.cat is copied by a file list"),
     ]
 
 
@@ -160,6 +174,9 @@ def accepted(names):
         ("the built INF", lambda text: text, "ok: Windows 10 and 11 (x64)"),
         ("x86 decoration without a version", everywhere("NTx86.5.1", "NTx86"),
          "ok: Windows XP (x86)"),
+        ("one catalog for each machine",
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=x86.cat\r\nCatalogFile.NTamd64=x64.cat")),
+         "ok: catalog"),
         ("x64 install section decorated",
          edits(("[KernelModeFiles]",
                 f"[TEXTRELAY_USERMODE.NTamd64]\r\nCopyFiles=UserModeFiles\r\nDriverFile={um}\r\n"
