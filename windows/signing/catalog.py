@@ -29,7 +29,7 @@ import sys
 
 from asn1crypto import algos, cms, core, x509
 
-sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), ".."))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "checks"))
 import check_inf  # noqa: E402  (the INF reader the package checks use)
 
 # Object identifiers, each with where it is defined.
@@ -386,37 +386,46 @@ def listed(ctl):
     return entries
 
 
-def verify(inf_path, catalog_path):
-    """Failures, each naming a file: missing from the package, extra (no
-    member), changed (its hash is not the member's), or a member that
-    names no file of the package."""
+def folder_files(root):
+    return {os.path.relpath(os.path.join(folder, name), root).replace(os.sep, "/")
+            for folder, _, names in os.walk(root) for name in names}
+
+
+def verify(inf_path, catalog_path, documents=()):
+    """Failures, each naming a file: missing (the INF copies it, or the
+    catalog lists it, and the package lacks it), extra (in the package
+    without a member, other than the catalog and the documents) or changed
+    (its hash is not its member's)."""
     ctl, _ = read(catalog_path)
-    expected = {}
-    failures = []
-    for path, real in package_files(inf_path).items():
-        if not os.path.isfile(real):
-            failures.append(f"{path}: missing from the package")
-            continue
-        with open(real, "rb") as source:
-            data = source.read()
-        try:
-            expected[path.lower()] = (path, file_digest(data, path)[0])
-        except CatalogError as error:
-            failures.append(f"{path}: {error}")
     found = {}
+    failures = []
     for name, algorithm, digest, identifier in listed(ctl):
         if identifier != tag(digest):
             failures.append(f"{name}: its member's tag is not its digest")
         found.setdefault(name.lower(), {})[algorithm] = digest
-    for key, (path, digests) in sorted(expected.items()):
-        if key not in found:
-            failures.append(f"{path}: extra, the catalog has no member for it")
-        elif found[key] != digests:
-            failures.append(f"{path}: changed, its hash is not the catalog's")
-    missing = set(found) - set(expected)
-    listed_paths = {p.lower() for p in package_files(inf_path)}
+    root = os.path.dirname(os.path.abspath(inf_path))
+    copied = package_files(inf_path)
+    present = folder_files(root)
+    unlisted = {os.path.relpath(os.path.abspath(catalog_path), root).replace(os.sep, "/"),
+                *documents}
+    for path in sorted(present | set(copied)):
+        if path not in present:
+            failures.append(f"{path}: missing from the package")
+        elif path.lower() not in found:
+            if path not in unlisted:
+                failures.append(f"{path}: extra, the catalog has no member for it")
+        else:
+            with open(os.path.join(root, path), "rb") as source:
+                data = source.read()
+            try:
+                digests = file_digest(data, path)[0]
+            except CatalogError as error:
+                digests = str(error)
+            if found[path.lower()] != digests:
+                failures.append(f"{path}: changed, its hash is not the catalog's")
+    known = {p.lower() for p in present}
     failures += [f"{name}: missing from the package, the catalog lists it"
-                 for name in sorted(missing - listed_paths)]
+                 for name in sorted(set(found) - known)]
     return failures
 
 
@@ -443,6 +452,8 @@ def main(argv):
     verify_command = commands.add_parser("verify", help="hold a package against its catalog")
     verify_command.add_argument("inf")
     verify_command.add_argument("catalog")
+    verify_command.add_argument("--documents", nargs="*", default=[],
+                                help="files of the package for its reader, not installed")
     show_command = commands.add_parser("show", help="list a catalog's attributes and members")
     show_command.add_argument("catalog")
     args = parser.parse_args(argv[1:])
@@ -457,7 +468,7 @@ def main(argv):
         if args.command == "show":
             show(args.catalog)
             return 0
-        failures = verify(args.inf, args.catalog)
+        failures = verify(args.inf, args.catalog, args.documents)
     except CatalogError as error:
         print(f"FAIL: {error}", file=sys.stderr)
         return 1

@@ -208,6 +208,7 @@ def catalog_name(inf_path):
 
 def sign_into(stage, inf_name, credentials, args, now):
     inf_path = os.path.join(stage, inf_name)
+    documents = catalog.folder_files(stage) - set(catalog.package_files(inf_path))
     for path in sorted(catalog.package_files(inf_path)):
         if path.lower().endswith(".dll"):
             target = os.path.join(stage, path)
@@ -220,7 +221,7 @@ def sign_into(stage, inf_name, credentials, args, now):
         target.write(catalog.build(inf_path, now.replace(tzinfo=datetime.timezone.utc)))
     sign_file(credentials, cat + ".unsigned", cat, os.path.basename(cat), args)
     os.remove(cat + ".unsigned")
-    failures = catalog.verify(inf_path, cat)
+    failures = catalog.verify(inf_path, cat, documents | {"SHA256SUMS"})
     if failures:
         raise SigningError(f"the signed catalog does not hold: {failures[0]}")
     write_sums(stage)
@@ -262,8 +263,9 @@ def sign(args):
     try:
         staged = os.path.join(stage, "package")
         shutil.copytree(package, staged)
-        os.remove(os.path.join(staged, "SHA256SUMS")) if os.path.exists(
-            os.path.join(staged, "SHA256SUMS")) else None
+        stale_sums = os.path.join(staged, "SHA256SUMS")
+        if os.path.exists(stale_sums):
+            os.remove(stale_sums)
         sign_into(staged, os.path.basename(inf_path), credentials, args, now)
         replace_folder(staged, output)
     finally:
