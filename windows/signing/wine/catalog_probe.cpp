@@ -1,6 +1,7 @@
 // Asks the platform's trust services (wintrust and crypt32, as Wine provides
-// them) about a signed package; one command per run, results on standard
-// output, exit status 0 when the call succeeded.
+// them) about a signed package. Takes any number of COMMAND FILE pairs, runs
+// them in order, and ends each one's output with "status N", N 0 when the
+// call succeeded.
 //
 //   catalog_probe trust CERT.cer   adds the certificate to the machine's Root
 //                                  and TrustedPublisher stores
@@ -158,16 +159,20 @@ int Hash(const wchar_t* path) {
   return 0;
 }
 
+int Run(const wchar_t* command, const wchar_t* path) {
+  if (std::wcscmp(command, L"trust") == 0) return Trust(path);
+  if (std::wcscmp(command, L"members") == 0) return Members(path);
+  if (std::wcscmp(command, L"verify") == 0) return VerifyFile(path);
+  if (std::wcscmp(command, L"digest") == 0) return Digest(path);
+  if (std::wcscmp(command, L"hash") == 0) return Hash(path);
+  if (std::wcscmp(command, L"chain") == 0) return Chain(path);
+  return 2;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  if (argc != 3) return 2;
-  const wchar_t* command = argv[1];
-  if (std::wcscmp(command, L"trust") == 0) return Trust(argv[2]);
-  if (std::wcscmp(command, L"members") == 0) return Members(argv[2]);
-  if (std::wcscmp(command, L"verify") == 0) return VerifyFile(argv[2]);
-  if (std::wcscmp(command, L"digest") == 0) return Digest(argv[2]);
-  if (std::wcscmp(command, L"hash") == 0) return Hash(argv[2]);
-  if (std::wcscmp(command, L"chain") == 0) return Chain(argv[2]);
-  return 2;
+  if (argc < 3 || argc % 2 == 0) return 2;
+  for (int i = 1; i + 1 < argc; i += 2) std::printf("status %d\n", Run(argv[i], argv[i + 1]));
+  return 0;
 }
