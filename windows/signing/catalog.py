@@ -59,17 +59,13 @@ MEMBER_CERT_VERSION = 512
 ATTRIBUTE_FLAGS = 0x10010001
 # The Authenticode link text of a member that has no file link.
 OBSOLETE = "<<<Obsolete>>>"
-HASHES = (("sha1", OID_SHA1), ("sha256", OID_SHA256))
+HASHES = ("sha1", "sha256")
 
 # The platforms the INF serves that read catalogs (NT 4.0 does not), as
 # the OSAttr attribute names them: 2 (VER_PLATFORM_WIN32_NT):major.minor.
 OS_ATTRIBUTE = "2:5.0,2:5.1,2:5.2,2:6.0,2:6.1,2:6.2,2:6.3,2:10.0"
 OS_NAMES = ("2000,XP_X86,XP_X64,Server2003_X86,Server2003_X64,Vista_X86,Vista_X64,"
             "7_X86,7_X64,8_X86,8_X64,8.1_X86,8.1_X64,10_X86,10_X64")
-
-
-class DigestAlgorithm(algos.DigestAlgorithm):
-    pass
 
 
 class SpcString(core.Choice):
@@ -250,11 +246,11 @@ def authenticode_ranges(data):
     return [(0, checksum), (checksum + 4, security), (security + 8, end)]
 
 
-def file_digest(data, name):
+def file_digest(data):
     """{algorithm: digest} of one file and whether it is a PE image."""
     ranges = authenticode_ranges(data)
     digests = {}
-    for algorithm, _ in HASHES:
+    for algorithm in HASHES:
         h = hashlib.new(algorithm)
         for start, end in ranges or [(0, len(data))]:
             h.update(data[start:end])
@@ -325,10 +321,10 @@ def members(files):
         except OSError as error:
             raise CatalogError(f"{path}: missing from the package ({error.strerror})")
         try:
-            digests, pe_image = file_digest(data, path)
+            digests, pe_image = file_digest(data)
         except CatalogError as error:
             raise CatalogError(f"{path}: {error}")
-        for algorithm, _ in HASHES:
+        for algorithm in HASHES:
             found.append(member(path, digests[algorithm], algorithm, pe_image))
     return sorted(found, key=lambda m: m["identifier"].native)
 
@@ -418,7 +414,7 @@ def verify(inf_path, catalog_path, documents=()):
             with open(os.path.join(root, path), "rb") as source:
                 data = source.read()
             try:
-                digests = file_digest(data, path)[0]
+                digests = file_digest(data)[0]
             except CatalogError as error:
                 digests = str(error)
             if found[path.lower()] != digests:
