@@ -400,15 +400,17 @@ def verify(inf_path, catalog_path, documents=()):
             failures.append(f"{name}: its member's tag is not its digest")
         found.setdefault(name.lower(), {})[algorithm] = digest
     root = os.path.dirname(os.path.abspath(inf_path))
-    copied = package_files(inf_path)
-    present = folder_files(root)
-    unlisted = {os.path.relpath(os.path.abspath(catalog_path), root).replace(os.sep, "/"),
-                *documents}
-    for path in sorted(present | set(copied)):
-        if path not in present:
+    # Windows compares file names without regard to case.
+    present = {path.lower(): path for path in folder_files(root)}
+    copied = {path.lower(): path for path in package_files(inf_path)}
+    unlisted = {os.path.relpath(os.path.abspath(catalog_path), root).replace(os.sep, "/").lower(),
+                *(d.lower() for d in documents)}
+    for key in sorted(set(present) | set(copied)):
+        path = present.get(key) or copied[key]
+        if key not in present:
             failures.append(f"{path}: missing from the package")
-        elif path.lower() not in found:
-            if path not in unlisted:
+        elif key not in found:
+            if key not in unlisted:
                 failures.append(f"{path}: extra, the catalog has no member for it")
         else:
             with open(os.path.join(root, path), "rb") as source:
@@ -417,11 +419,10 @@ def verify(inf_path, catalog_path, documents=()):
                 digests = file_digest(data)[0]
             except CatalogError as error:
                 digests = str(error)
-            if found[path.lower()] != digests:
+            if found[key] != digests:
                 failures.append(f"{path}: changed, its hash is not the catalog's")
-    known = {p.lower() for p in present}
     failures += [f"{name}: missing from the package, the catalog lists it"
-                 for name in sorted(set(found) - known)]
+                 for name in sorted(set(found) - set(present))]
     return failures
 
 
