@@ -6,8 +6,8 @@ version of the platform would read it.
                --installed i386/textrelay.dll i386/textrelayum.dll ...
                --documents install.txt LICENSE
 
-The package is the folder the INF is in: the installed files (the DLLs; the
-INF itself is one too, the data file) and the documents (for the reader),
+The package is the folder the INF is in: the installed files (the DLLs and
+the data file) and the documents (for the reader),
 named by their paths relative to that folder. The check holds when:
 - [Version] is a Windows NT printer-class INF with a provider and a DriverVer
   whose date is a real day and whose version is the project's (X.Y.Z.0);
@@ -25,7 +25,7 @@ named by their paths relative to that folder. The check holds when:
   wants (kernel mode where only NT 4.0 and 2000 read it, user mode from XP
   on; a native-subsystem image is a kernel-mode one), ConfigFile a printer
   interface DLL, both built for the target's machine, DataFile a file of the
-  package;
+  package; no CopyFiles directive copies an INF file (the INF itself included);
 - every installed file is installed on some target, and every source disk
   list names only files of the package;
 - every target that reads a catalog (Windows 2000 and later) finds one in
@@ -300,7 +300,7 @@ class Package:
         self.files = {}
         for path in [os.path.basename(inf_path), *installed, *documents]:
             self.files[normal(path)] = self.load(path)
-        self.installed = {normal(p) for p in [os.path.basename(inf_path), *installed]}
+        self.installed = {normal(p) for p in installed}
 
     def load(self, path):
         entry = PackageFile(path, os.path.join(self.root, path))
@@ -361,6 +361,8 @@ def copied_files(inf, entries):
         else:
             dirid = destination(inf, item)
             files.update({entry.fields()[0].lower(): dirid for entry in inf.lines(item)})
+    failures += [f"line {line.number}: copies {name}: CopyFiles directives must not copy "
+                 "INF files" for name in sorted(files) if name.endswith(".inf")]
     return files, failures
 
 
