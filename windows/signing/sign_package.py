@@ -297,6 +297,9 @@ def main(argv):
     except (SigningError, catalog.CatalogError) as error:
         print(f"sign_package: {error}", file=sys.stderr)
         return 1
+    except OSError as error:
+        print(f"sign_package: {error.filename or args.output}: {error.strerror}", file=sys.stderr)
+        return 1
     return 0
 
 
