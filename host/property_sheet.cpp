@@ -63,13 +63,28 @@ bool AllZero(const ULONG_PTR* values, size_t count) {
 }  // namespace
 
 PropertySheet::PropertySheet(SheetFunction sheet, LPARAM header) : sheet_(sheet) {
+  Open(header);
+}
+
+PropertySheet::PropertySheet(SheetFunction sheet, LPARAM header, const FaultPlan& faults)
+    : sheet_(sheet), faults_(faults) {
+  Open(header);
+}
+
+// A sheet function must be ready for a DESTROY after an INIT that failed as
+// well as for none; the stand-in sends one, where a block freed at the
+// failure and again at DESTROY would show.
+void PropertySheet::Open(LPARAM header) {
   info_.cbSize = sizeof info_;
   info_.Version = PROPSHEETUI_INFO_VERSION;
   info_.hComPropSheet = reinterpret_cast<HANDLE>(this);
   info_.pfnComPropSheet = &PropertySheet::ComPropSheet;
   info_.lParamInit = header;
   init_result_ = Call(PROPSHEETUI_REASON_INIT, header);
-  if (init_result_ <= 0) return;
+  if (init_result_ <= 0) {
+    Call(PROPSHEETUI_REASON_DESTROY, 0);
+    return;
+  }
   open_ = true;
   info_header_.cbSize = sizeof info_header_;
   info_header_result_ = Call(PROPSHEETUI_REASON_GET_INFO_HEADER,
@@ -100,101 +115,133 @@ LONG_PTR APIENTRY PropertySheet::ComPropSheet(HANDLE hComPropSheet, UINT functio
   }
 }
 
+// The sheet refuses a page with the code of the first requirement it
+// breaks, and every broken requirement is a problem.
 LONG_PTR PropertySheet::AddPage(const COMPROPSHEETUI* cps, LPARAM lParam2) {
+  if (faults_.Next()) return ERR_CPSUI_ALLOCMEM_FAILED;
   if (cps == nullptr) {
     Problem("CPSFUNC_ADD_PCOMPROPSHEETUI without a COMPROPSHEETUI");
-    return 0;
+    return ERR_CPSUI_INVALID_LPARAM;
   }
   size_t before = problems_.size();
-  CheckPage(*cps);
-  bool ok = problems_.size() == before;
-  if (lParam2 != 0) *reinterpret_cast<DWORD*>(lParam2) = ok ? 1 : static_cast<DWORD>(-1);
-  if (!ok) return 0;
+  LONG refusal = CheckPage(*cps);
+  if (lParam2 != 0) *reinterpret_cast<DWORD*>(lParam2) = refusal == 0 ? 1 : static_cast<DWORD>(-1);
+  if (refusal != 0) {
+    if (problems_.size() == before) Problem("page refused");
+    refused_ = refusal;
+    return refusal;
+  }
   pages_.push_back({*cps, kFirstPageHandle + static_cast<LONG_PTR>(pages_.size())});
   return pages_.back().handle;
 }
 
 LONG_PTR PropertySheet::SetResult(LPARAM page, LPARAM result) {
+  if (faults_.Next()) return 0;
   if (pages_.empty() || page != pages_.front().handle) {
     Problem("CPSFUNC_SET_RESULT names no page of this sheet");
     return 0;
   }
+  return HandOnResult(result) ? 1 : 0;
+}
+
+// The result reaches the sheet function as SET_RESULT, as the sheet hands
+// on a page's result.
+bool PropertySheet::HandOnResult(LPARAM result) {
   SETRESULT_INFO info{};
   info.cbSize = sizeof info;
-  info.hSetResult = reinterpret_cast<HANDLE>(page);
+  info.hSetResult = reinterpret_cast<HANDLE>(pages_.front().handle);
   info.Result = result;
   if (Call(PROPSHEETUI_REASON_SET_RESULT, reinterpret_cast<LPARAM>(&info)) <= 0) {
     Problem("SET_RESULT failed");
+    return false;
   }
-  return 1;
+  return true;
 }
 
-void PropertySheet::CheckPage(const COMPROPSHEETUI& cps) {
-  if (cps.cbSize != sizeof(COMPROPSHEETUI)) Problem("COMPROPSHEETUI cbSize");
-  if (cps.pCallerName == nullptr) Problem("COMPROPSHEETUI without pCallerName");
-  if (cps.pOptItem == nullptr || cps.cOptItem == 0) {
-    Problem("COMPROPSHEETUI without option items");
-    return;
+LONG PropertySheet::Refuse(LONG code, const std::string& text) {
+  Problem(text);
+  return code;
+}
+
+// The documented requirements of COMPROPSHEETUI, each with the code the
+// sheet refuses its breach with; the first breach is the answer.
+LONG PropertySheet::CheckPage(const COMPROPSHEETUI& cps) {
+  if (cps.cbSize != sizeof(COMPROPSHEETUI)) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI cbSize");
   }
+  if (cps.hInstCaller == nullptr) return Refuse(ERR_CPSUI_NULL_HINST, "COMPROPSHEETUI hInstCaller");
+  if (cps.pCallerName == nullptr) {
+    return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
+  }
+  if (cps.pOptItemName == nullptr) {
+    return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, "COMPROPSHEETUI without pOptItemName");
+  }
+  if (cps.cOptItem == 0) return Refuse(ERR_CPSUI_ZERO_OPTITEM, "COMPROPSHEETUI cOptItem 0");
+  if (cps.pOptItem == nullptr) return Refuse(ERR_CPSUI_NULL_POPTITEM, "COMPROPSHEETUI pOptItem");
   auto page = reinterpret_cast<uintptr_t>(cps.pDlgPage);
-  if (page < 1 || page > 4) Problem("pDlgPage is not one of the property sheet's own pages");
-  if (!AllZero(cps.dwReserved, 4)) Problem("COMPROPSHEETUI dwReserved");
+  if (page < 1 || page > 4) {
+    return Refuse(ERR_CPSUI_INVALID_PDLGPAGE, "pDlgPage is not one of the sheet's own pages");
+  }
+  if (!AllZero(cps.dwReserved, 4)) return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI dwReserved");
   unsigned seen_dmpub = 0;
   for (int i = 0; i < cps.cOptItem; ++i) {
     const OPTITEM& item = cps.pOptItem[i];
-    CheckItem(item, i);
+    if (LONG refusal = CheckItem(item, i); refusal != 0) return refusal;
     if (item.DMPubID != DMPUB_NONE && item.DMPubID <= kLastDMPubID) {
-      if (seen_dmpub & (1u << item.DMPubID)) Problem("DMPubID used twice");
+      if (seen_dmpub & (1u << item.DMPubID)) return Refuse(ERR_CPSUI_INVALID_DMPUBID, "DMPubID used twice");
       seen_dmpub |= 1u << item.DMPubID;
     }
   }
+  return 0;
 }
 
-void PropertySheet::CheckItem(const OPTITEM& item, int index) {
+LONG PropertySheet::CheckItem(const OPTITEM& item, int index) {
   const std::string where = "item " + std::to_string(index) + " (" + Narrow(item.pName) + "): ";
-  if (item.cbSize != sizeof(OPTITEM)) Problem(where + "cbSize");
-  if (item.pName == nullptr) Problem(where + "no pName");
-  if ((item.Flags & ~kOptItemFlags) != 0) Problem(where + "unknown Flags");
-  if (!AllZero(item.dwReserved, 3) || item.wReserved != 0) Problem(where + "reserved fields");
+  if (item.cbSize != sizeof(OPTITEM)) return Refuse(ERR_CPSUI_INVALID_OPTITEM_CBSIZE, where + "cbSize");
+  if (item.pName == nullptr) return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, where + "no pName");
+  if ((item.Flags & ~kOptItemFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "unknown Flags");
+  if (!AllZero(item.dwReserved, 3) || item.wReserved != 0) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "reserved fields");
+  }
   if (item.DMPubID > kLastDMPubID && item.DMPubID < kFirstUserDMPubID) {
-    Problem(where + "DMPubID");
+    return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID");
   }
   const OPTTYPE* type = item.pOptType;
-  if (type == nullptr) {
-    Problem(where + "no pOptType");
-    return;
-  }
-  if (type->cbSize != sizeof(OPTTYPE)) Problem(where + "OPTTYPE cbSize");
-  if ((type->Flags & ~kOptTypeFlags) != 0) Problem(where + "OPTTYPE Flags");
-  if (!AllZero(type->dwReserved, 3)) Problem(where + "OPTTYPE dwReserved");
+  if (type == nullptr) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "no pOptType");
+  if (type->cbSize != sizeof(OPTTYPE)) return Refuse(ERR_CPSUI_INVALID_OPTTYPE_CBSIZE, where + "OPTTYPE cbSize");
+  if (type->Type > TVOT_COMBOBOX) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "OPTTYPE Type");
+  if ((type->Flags & ~kOptTypeFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE Flags");
+  if (!AllZero(type->dwReserved, 3)) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE dwReserved");
   if (!CountFits(type->Type, type->Count)) {
-    Problem(where + "Count " + std::to_string(type->Count) + " does not fit its Type");
-    return;
+    return Refuse(ERR_CPSUI_INVALID_OPTTYPE_COUNT,
+                  where + "Count " + std::to_string(type->Count) + " does not fit its Type");
   }
-  if (type->pOptParam == nullptr) {
-    Problem(where + "no pOptParam");
-    return;
-  }
+  if (type->pOptParam == nullptr) return Refuse(ERR_CPSUI_NULL_POPTPARAM, where + "no pOptParam");
   for (int p = 0; p < type->Count; ++p) {
     const OPTPARAM& param = type->pOptParam[p];
-    if (param.cbSize != sizeof(OPTPARAM)) Problem(where + "OPTPARAM cbSize");
-    if ((param.Flags & ~kOptParamFlags) != 0) Problem(where + "OPTPARAM Flags");
-    if (!AllZero(param.dwReserved, 2)) Problem(where + "OPTPARAM dwReserved");
-    if (IsChoice(type->Type) && param.pData == nullptr) Problem(where + "a choice without text");
+    if (param.cbSize != sizeof(OPTPARAM)) return Refuse(ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, where + "OPTPARAM cbSize");
+    if ((param.Flags & ~kOptParamFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM Flags");
+    if (!AllZero(param.dwReserved, 2)) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM dwReserved");
+    if (IsChoice(type->Type) && param.pData == nullptr) {
+      return Refuse(ERR_CPSUI_INVALID_PDATA, where + "a choice without text");
+    }
   }
   if (item.DMPubID == DMPUB_ORIENTATION && type->Type != TVOT_2STATES &&
       type->Type != TVOT_3STATES) {
-    Problem(where + "orientation must be a states item");
+    return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT, where + "orientation must be a states item");
   }
   if (item.DMPubID == DMPUB_COPIES_COLLATE && type->Type != TVOT_UDARROW) {
-    Problem(where + "copies must be an up-down item");
+    return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT, where + "copies must be an up-down item");
   }
   if (IsRanged(type->Type)) {
-    if (Low(*type) > High(*type)) Problem(where + "range low above high");
-    if (item.Sel < Low(*type) || item.Sel > High(*type)) Problem(where + "Sel outside its range");
+    if (Low(*type) > High(*type)) return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "range low above high");
+    if (item.Sel < Low(*type) || item.Sel > High(*type)) {
+      return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "Sel outside its range");
+    }
   } else if (IsChoice(type->Type) && (item.Sel < 0 || item.Sel >= type->Count)) {
-    Problem(where + "Sel outside its choices");
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "Sel outside its choices");
   }
+  return 0;
 }
 
 OPTITEM* PropertySheet::Item(std::u16string_view name) const {
@@ -266,7 +313,7 @@ ULONG_PTR PropertySheet::Apply() {
   const COMPROPSHEETUI& cps = pages_.front().cps;
   if (cps.pfnCallBack == nullptr) {
     // A page without a callback has nothing to apply: OK is its result.
-    SetResult(pages_.front().handle, CPSUI_OK);
+    HandOnResult(CPSUI_OK);
     return Close(true);
   }
   CPSUICBPARAM param{};
@@ -281,6 +328,8 @@ ULONG_PTR PropertySheet::Apply() {
   if (action != CPSUICB_ACTION_ITEMS_APPLIED && action != CPSUICB_ACTION_NONE) {
     Problem("APPLYNOW answered action " + std::to_string(action));
   }
+  // The callback's Result is the page's result, which the sheet hands on.
+  if (open_) HandOnResult(static_cast<LPARAM>(param.Result));
   return Close(true);
 }
 

@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "host/fault_plan.h"
 #include "ui/printui.h"
 
 namespace host {
@@ -21,6 +22,8 @@ class PropertySheet {
   // Runs INIT with the spooler's header (DOCUMENTPROPERTYHEADER or
   // DEVICEPROPERTYHEADER) and, when it succeeds, GET_INFO_HEADER.
   PropertySheet(SheetFunction sheet, LPARAM header);
+  // The same with a fault plan for the calls the sheet answers from INIT on.
+  PropertySheet(SheetFunction sheet, LPARAM header, const FaultPlan& faults);
   // A sheet still open is cancelled.
   ~PropertySheet();
   PropertySheet(const PropertySheet&) = delete;
@@ -31,6 +34,12 @@ class PropertySheet {
   const PROPSHEETUI_INFO_HEADER& info_header() const { return info_header_; }
   // The one page added, or nullptr.
   const COMPROPSHEETUI* page() const { return pages_.empty() ? nullptr : &pages_.front().cps; }
+  // The code the sheet refused the page with (an ERR_CPSUI_* value), or 0.
+  LONG refusal() const { return refused_; }
+  // Which of the calls the sheet answers (adding a page, setting a result)
+  // fail: a refused page answers ERR_CPSUI_ALLOCMEM_FAILED, a refused
+  // result 0.
+  const FaultPlan& faults() const { return faults_; }
   // What the tree check and the calls found wrong, one line each.
   const std::vector<std::string>& problems() const { return problems_; }
 
@@ -58,8 +67,11 @@ class PropertySheet {
                                         LPARAM lParam2);
   LONG_PTR AddPage(const COMPROPSHEETUI* cps, LPARAM lParam2);
   LONG_PTR SetResult(LPARAM page, LPARAM result);
-  void CheckPage(const COMPROPSHEETUI& cps);
-  void CheckItem(const OPTITEM& item, int index);
+  bool HandOnResult(LPARAM result);
+  LONG CheckPage(const COMPROPSHEETUI& cps);
+  LONG CheckItem(const OPTITEM& item, int index);
+  LONG Refuse(LONG code, const std::string& text);
+  void Open(LPARAM header);
   void Problem(const std::string& text) { problems_.push_back(text); }
   bool Choose(OPTITEM* item, LONG sel);
   LONG Call(WORD reason, LPARAM lParam);
@@ -73,6 +85,8 @@ class PropertySheet {
   std::vector<Page> pages_;
   std::vector<std::string> problems_;
   bool open_ = false;
+  LONG refused_ = 0;
+  FaultPlan faults_;
 };
 
 }  // namespace host

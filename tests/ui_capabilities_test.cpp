@@ -131,7 +131,9 @@ TEST_F(UiCapabilitiesTest, AnswersAgreeWithTheGraphicsDriversGdiInfo) {
   }
 }
 
-TEST_F(UiCapabilitiesTest, ShortForeignOrMissingRecordsAnswerForTheDefaults) {
+// A foreign record counts for what it holds; one that cannot even hold its
+// header is refused, as every entry point refuses it.
+TEST_F(UiCapabilitiesTest, ForeignRecordsCountAndHeaderlessOnesAreRefused) {
   LONG defaults[2] = {};
   ASSERT_EQ(Ask(DC_PAPERSIZE, defaults, nullptr), 1u);
   Bytes plain = OwnRecord();
@@ -144,13 +146,19 @@ TEST_F(UiCapabilitiesTest, ShortForeignOrMissingRecordsAnswerForTheDefaults) {
   header_only.resize(72);
   Bytes too_short = header_only;
   AsDevMode(too_short)->dmSize = 40;
-  for (auto [record, width] : {std::pair{&plain, 1500}, {&header_only, 3779}, {&too_short, 3779}}) {
+  for (auto [record, width] : {std::pair{&plain, 1500}, {&header_only, 3779}}) {
     auto guarded = Guarded(*record);
     LONG size[2] = {};
     EXPECT_EQ(Ask(DC_PAPERSIZE, size, AsDevMode(*guarded)), 1u);
     EXPECT_EQ(size[0], width);
     EXPECT_EQ(size[1], defaults[1]);
   }
+  auto guarded = Guarded(too_short);
+  LONG size[2] = {7, 7};
+  SetLastError(0);
+  EXPECT_EQ(Ask(DC_PAPERSIZE, size, AsDevMode(*guarded)), static_cast<DWORD>(GDI_ERROR));
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(size[0], 7);
 }
 
 }  // namespace

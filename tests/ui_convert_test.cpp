@@ -32,15 +32,25 @@ Bytes Record(uint16_t dmSize, uint16_t extra, uint8_t seed, uint8_t fill) {
   return b;
 }
 
-// Where each dmFields bit's field ends, so the expected bits can be worked
-// out from the sizes alone.
-constexpr std::pair<uint32_t, size_t> kFieldEnds[] = {
-    {0x1, 78},        {0x2, 80},        {0x4, 82},        {0x8, 84},       {0x10, 86},
-    {0x100, 88},      {0x200, 90},      {0x400, 92},      {0x800, 94},     {0x1000, 96},
-    {0x2000, 98},     {0x4000, 100},    {0x8000, 102},    {0x10000, 166},  {0x20000, 168},
-    {0x40000, 172},   {0x80000, 176},   {0x100000, 180},  {0x200000, 184}, {0x400000, 188},
-    {0x800000, 192},  {0x1000000, 196}, {0x2000000, 200}, {0x4000000, 204}, {0x8000000, 216},
-    {0x10000000, 220}};
+// Where each dmFields bit's field ends, from the record's own layout (which
+// the layout check holds to the platform's), so the expected bits can be
+// worked out from the sizes alone.
+#define END(f) (offsetof(DEVMODEW, f) + sizeof(DEVMODEW{}.f))
+const std::pair<uint32_t, size_t> kFieldEnds[] = {
+    {DM_ORIENTATION, END(dmOrientation)},   {DM_PAPERSIZE, END(dmPaperSize)},
+    {DM_PAPERLENGTH, END(dmPaperLength)},   {DM_PAPERWIDTH, END(dmPaperWidth)},
+    {DM_SCALE, END(dmScale)},               {DM_COPIES, END(dmCopies)},
+    {DM_DEFAULTSOURCE, END(dmDefaultSource)}, {DM_PRINTQUALITY, END(dmPrintQuality)},
+    {DM_COLOR, END(dmColor)},               {DM_DUPLEX, END(dmDuplex)},
+    {DM_YRESOLUTION, END(dmYResolution)},   {DM_TTOPTION, END(dmTTOption)},
+    {DM_COLLATE, END(dmCollate)},           {DM_FORMNAME, END(dmFormName)},
+    {DM_LOGPIXELS, END(dmLogPixels)},       {DM_BITSPERPEL, END(dmBitsPerPel)},
+    {DM_PELSWIDTH, END(dmPelsWidth)},       {DM_PELSHEIGHT, END(dmPelsHeight)},
+    {DM_DISPLAYFLAGS, END(dmDisplayFlags)}, {DM_DISPLAYFREQUENCY, END(dmDisplayFrequency)},
+    {DM_ICMMETHOD, END(dmICMMethod)},       {DM_ICMINTENT, END(dmICMIntent)},
+    {DM_MEDIATYPE, END(dmMediaType)},       {DM_DITHERTYPE, END(dmDitherType)},
+    {DM_PANNINGWIDTH, END(dmPanningWidth)}, {DM_PANNINGHEIGHT, END(dmPanningHeight)}};
+#undef END
 
 uint32_t Beyond(size_t size) {
   uint32_t bits = 0;
@@ -133,6 +143,38 @@ TEST_F(UiConvertTest, TooSmallABufferLearnsTheSizeAndReceivesNothing) {
     EXPECT_EQ(cb, c.needed);
     EXPECT_EQ(out, before);
   }
+  // No output at all is the spooler's size query, in every mode.
+  for (DWORD mode : {CDM_DRIVER_DEFAULT, CDM_CONVERT, CDM_CONVERT351}) {
+    LONG cb = 0;
+    SetLastError(0);
+    EXPECT_FALSE(ui_.DrvConvertDevMode(printer_name_.data(), AsDevMode(in), nullptr, &cb, mode));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER)) << mode;
+    EXPECT_EQ(cb, 7228) << mode;
+  }
+}
+
+// Without memory for the defaults a record of the driver's own cannot be
+// made whole: the conversion fails and the output is left as it was.
+TEST_F(UiConvertTest, NoMemoryFailsWithNothingWritten) {
+  Bytes foreign = Record(220, 0, 0x21, 0);
+  for (DWORD mode : {CDM_DRIVER_DEFAULT, CDM_CONVERT, CDM_CONVERT351}) {
+    for (uint64_t k = 1; k <= 2; ++k) {
+      SCOPED_TRACE(testing::Message() << mode << " allocation " << k);
+      Bytes out = UiDefaults();
+      out[7226] = 0xA5;
+      Bytes before = out;
+      LONG cb = 7228;
+      engine().pool.faults().FailNth(k);
+      BOOL converted = Convert(AsDevMode(foreign), out, &cb, mode);
+      bool failed = engine().pool.faults().Failures() > 0;
+      engine().pool.faults().Clear();
+      if (!failed) continue;
+      EXPECT_FALSE(converted);
+      EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
+      EXPECT_EQ(out, before);
+    }
+  }
+  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
 }
 
 TEST_F(UiConvertTest, MissingOrShortRecordsAndUnknownModesAreRefused) {

@@ -90,14 +90,18 @@ TEST_F(UiDocumentCopyTest, CallersRecordCountsOnlyWhenTheCallerSaysSo) {
   DOCUMENTPROPERTYHEADER header = Header(DM_COPY, AsDevMode(in), AsDevMode(out), out.size());
   EXPECT_EQ(ui_.DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), CPSUI_OK);
   EXPECT_EQ(out, UiDefaults());
-  // A record that cannot even hold its header is not read as one.
+  // A record that cannot even hold its header is refused, as every entry
+  // point refuses it, and nothing is written.
   Bytes short_record = OwnRecord();
   AsDevMode(short_record)->dmSize = 71;
   short_record.resize(72);
   auto guarded = Guarded(short_record);
-  header = Header(DM_COPY | DM_MODIFY, AsDevMode(*guarded), AsDevMode(out), out.size());
-  EXPECT_EQ(ui_.DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), CPSUI_OK);
-  EXPECT_EQ(out, UiDefaults());
+  Bytes untouched(7228, 0x5A);
+  header = Header(DM_COPY | DM_MODIFY, AsDevMode(*guarded), AsDevMode(untouched), 7228);
+  SetLastError(0);
+  EXPECT_EQ(ui_.DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), -1);
+  EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+  EXPECT_EQ(untouched, Bytes(7228, 0x5A));
 }
 
 TEST_F(UiDocumentCopyTest, BadHeadersAndShortBuffersFailWithNothingWritten) {

@@ -206,6 +206,82 @@ TEST_F(UiSheetsTest, BadSheetCallsFailWithoutAPageOrALeak) {
   EXPECT_EQ(out, Bytes(7227, 0x5A));
 }
 
+// Every call the sheet answers and every allocation can fail. Whatever
+// fails, the protocol runs to its end with every block against a guard page
+// (a block written after it was freed faults), nothing is left live, and
+// the result is OK only with the record written.
+TEST_F(UiSheetsTest, EveryFailureOfTheSheetOrTheHeapLeavesNothingBehind) {
+  engine().pool.UseGuardPages(true);
+  Bytes expected = UiDefaults();
+  expected[7226] = 1;
+  std::u16string name = u"TextRelay";
+  DEVICEPROPERTYHEADER device{};
+  device.cbSize = sizeof device;
+  device.pszPrinterName = name.data();
+  for (bool document : {true, false}) {
+    for (bool heap : {false, true}) {
+      for (uint64_t k = 1;; ++k) {
+        SCOPED_TRACE(testing::Message() << (document ? "document" : "printer")
+                                        << (heap ? " allocation " : " sheet call ") << k);
+        Bytes out(7228, 0x5A);
+        DOCUMENTPROPERTYHEADER header = Header(DM_COPY | DM_PROMPT, nullptr, AsDevMode(out), 7228);
+        host::FaultPlan faults;
+        if (heap) {
+          engine().pool.faults().FailNth(k);
+        } else {
+          faults.FailNth(k);
+        }
+        bool reached = false;
+        ULONG_PTR result = CPSUI_CANCEL;
+        {
+          host::PropertySheet sheet(
+              document ? ui_.DrvDocumentPropertySheets : ui_.DrvDevicePropertySheets,
+              document ? reinterpret_cast<LPARAM>(&header) : reinterpret_cast<LPARAM>(&device),
+              faults);
+          EXPECT_EQ(sheet.init_result() > 0, sheet.page() != nullptr);
+          if (document && sheet.page() != nullptr) sheet.Pick(u"Line terminator", u"CR LF");
+          if (sheet.page() != nullptr) result = sheet.Apply();
+          reached = sheet.faults().Failures() > 0;
+        }
+        reached = reached || engine().pool.faults().Failures() > 0;
+        engine().pool.faults().Clear();
+        EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+        EXPECT_THAT(TakeFindings(), ElementsAre());
+        if (document) {
+          EXPECT_EQ(out, result == CPSUI_OK ? expected : Bytes(7228, 0x5A));
+        }
+        if (!reached) break;
+      }
+    }
+  }
+}
+
+// A record of the driver's own may carry its limits crossed: the page shows
+// them in order rather than a range the sheet refuses.
+TEST_F(UiSheetsTest, CrossedLimitsStillGiveAWellFormedPage) {
+  Bytes in = OwnRecord();
+  DrvDevMode& dm = *reinterpret_cast<DrvDevMode*>(in.data());
+  dm.sMinPaperWidth = 3000;
+  dm.sMaxPaperWidth = 2032;
+  dm.sMinPaperLength = 500;
+  dm.sMaxPaperLength = -5;
+  dm.sMinCopies = 9;
+  dm.sMaxCopies = 1;
+  Bytes out(7228, 0);
+  DOCUMENTPROPERTYHEADER header =
+      Header(DM_COPY | DM_PROMPT | DM_MODIFY, AsDevMode(in), AsDevMode(out), 7228);
+  host::PropertySheet sheet = OpenDocument(&header);
+  EXPECT_GT(sheet.init_result(), 0);
+  EXPECT_THAT(sheet.problems(), ElementsAre());
+  ASSERT_NE(sheet.page(), nullptr);
+  for (const ItemView& v : View(sheet)) {
+    if (v.type == TVOT_UDARROW) {
+      EXPECT_LE(v.low, v.sel);
+      EXPECT_LE(v.sel, v.high);
+    }
+  }
+}
+
 TEST_F(UiSheetsTest, PrinterPageShowsTheDriverAndChangesNothing) {
   std::u16string name = u"TextRelay";
   DEVICEPROPERTYHEADER header{};

@@ -42,7 +42,9 @@ void Build(Tree* t) {
   }
   t->items[1].Sel = 5;
   t->cps.cbSize = sizeof t->cps;
+  t->cps.hInstCaller = reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(0x10000000));
   t->cps.pCallerName = const_cast<WCHAR*>(u"test");
+  t->cps.pOptItemName = const_cast<WCHAR*>(u"Settings");
   t->cps.pOptItem = t->items;
   t->cps.cOptItem = 2;
   t->cps.pDlgPage = CPSUI_PDLGPAGE_DOCPROP;
@@ -68,38 +70,53 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
     EXPECT_FALSE(sheet.Enter(u"Number", 11));
     EXPECT_FALSE(sheet.Pick(u"Switch", u"Maybe"));
   }
-  const std::pair<const char*, std::function<void(Tree&)>> breaks[] = {
-      {"page cbSize", [](Tree& t) { t.cps.cbSize -= 1; }},
-      {"no caller name", [](Tree& t) { t.cps.pCallerName = nullptr; }},
-      {"no items", [](Tree& t) { t.cps.cOptItem = 0; }},
-      {"custom dialog pages", [](Tree& t) { t.cps.pDlgPage = nullptr; }},
-      {"item cbSize", [](Tree& t) { t.items[0].cbSize = 0; }},
-      {"item without a name", [](Tree& t) { t.items[1].pName = nullptr; }},
-      {"unknown item flags", [](Tree& t) { t.items[0].Flags = 0x00100000; }},
-      {"reserved item field", [](Tree& t) { t.items[0].dwReserved[2] = 1; }},
-      {"item without a type", [](Tree& t) { t.items[0].pOptType = nullptr; }},
-      {"type cbSize", [](Tree& t) { t.types[1].cbSize = 4; }},
-      {"two states with three", [](Tree& t) { t.types[0].Count = 3; }},
-      {"unknown type", [](Tree& t) { t.types[0].Type = 42; }},
-      {"no parameters", [](Tree& t) { t.types[0].pOptParam = nullptr; }},
-      {"parameter cbSize", [](Tree& t) { t.params[1].cbSize = 0; }},
-      {"unknown parameter flags", [](Tree& t) { t.params[0].Flags = 0x80; }},
-      {"choice without text", [](Tree& t) { t.params[1].pData = nullptr; }},
-      {"state outside its choices", [](Tree& t) { t.items[0].Sel = 2; }},
-      {"number outside its range", [](Tree& t) { t.items[1].Sel = 11; }},
-      {"range upside down", [](Tree& t) { t.params[3].IconID = 20; }},
-      {"orientation as a number", [](Tree& t) { t.items[1].DMPubID = DMPUB_ORIENTATION; }},
-      {"copies as states", [](Tree& t) { t.items[0].DMPubID = DMPUB_COPIES_COLLATE; }},
-      {"one public item twice",
-       [](Tree& t) { t.items[0].DMPubID = t.items[1].DMPubID = DMPUB_ORIENTATION; }},
-      {"unknown public item", [](Tree& t) { t.items[0].DMPubID = 50; }},
+  // Each documented requirement broken alone, with the code the sheet
+  // refuses it with.
+  struct Break {
+    const char* what;
+    LONG code;
+    std::function<void(Tree&)> fault;
   };
-  for (const auto& [what, fault] : breaks) {
+  const Break breaks[] = {
+      {"page cbSize", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.cbSize -= 1; }},
+      {"no instance", ERR_CPSUI_NULL_HINST, [](Tree& t) { t.cps.hInstCaller = nullptr; }},
+      {"no caller name", ERR_CPSUI_NULL_CALLERNAME, [](Tree& t) { t.cps.pCallerName = nullptr; }},
+      {"no items' name", ERR_CPSUI_NULL_OPTITEMNAME, [](Tree& t) { t.cps.pOptItemName = nullptr; }},
+      {"no items", ERR_CPSUI_ZERO_OPTITEM, [](Tree& t) { t.cps.cOptItem = 0; }},
+      {"items missing", ERR_CPSUI_NULL_POPTITEM, [](Tree& t) { t.cps.pOptItem = nullptr; }},
+      {"custom dialog pages", ERR_CPSUI_INVALID_PDLGPAGE, [](Tree& t) { t.cps.pDlgPage = nullptr; }},
+      {"reserved page field", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.dwReserved[3] = 1; }},
+      {"item cbSize", ERR_CPSUI_INVALID_OPTITEM_CBSIZE, [](Tree& t) { t.items[0].cbSize = 0; }},
+      {"item without a name", ERR_CPSUI_NULL_OPTITEMNAME, [](Tree& t) { t.items[1].pName = nullptr; }},
+      {"unknown item flags", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Flags = 0x00100000; }},
+      {"reserved item field", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].dwReserved[2] = 1; }},
+      {"item without a type", ERR_CPSUI_INVALID_TVOT_TYPE, [](Tree& t) { t.items[0].pOptType = nullptr; }},
+      {"type cbSize", ERR_CPSUI_INVALID_OPTTYPE_CBSIZE, [](Tree& t) { t.types[1].cbSize = 4; }},
+      {"two states with three", ERR_CPSUI_INVALID_OPTTYPE_COUNT, [](Tree& t) { t.types[0].Count = 3; }},
+      {"unknown type", ERR_CPSUI_INVALID_TVOT_TYPE, [](Tree& t) { t.types[0].Type = 42; }},
+      {"no parameters", ERR_CPSUI_NULL_POPTPARAM, [](Tree& t) { t.types[0].pOptParam = nullptr; }},
+      {"parameter cbSize", ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, [](Tree& t) { t.params[1].cbSize = 0; }},
+      {"unknown parameter flags", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.params[0].Flags = 0x80; }},
+      {"choice without text", ERR_CPSUI_INVALID_PDATA, [](Tree& t) { t.params[1].pData = nullptr; }},
+      {"state outside its choices", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Sel = 2; }},
+      {"number outside its range", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.items[1].Sel = 11; }},
+      {"range upside down", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.params[3].IconID = 20; }},
+      {"orientation as a number", ERR_CPSUI_INVALID_DMPUB_TVOT,
+       [](Tree& t) { t.items[1].DMPubID = DMPUB_ORIENTATION; }},
+      {"copies as states", ERR_CPSUI_INVALID_DMPUB_TVOT,
+       [](Tree& t) { t.items[0].DMPubID = DMPUB_COPIES_COLLATE; }},
+      {"one public item twice", ERR_CPSUI_INVALID_DMPUBID,
+       // DMPUB_SCALE, which asks for no particular type.
+       [](Tree& t) { t.items[0].DMPubID = t.items[1].DMPubID = DMPUB_ORIENTATION + 1; }},
+      {"unknown public item", ERR_CPSUI_INVALID_DMPUBID, [](Tree& t) { t.items[0].DMPubID = 50; }},
+  };
+  for (const Break& b : breaks) {
     Build(&tree);
-    fault(tree);
+    b.fault(tree);
     host::PropertySheet sheet(&Sheet, 0);
-    EXPECT_THAT(sheet.problems(), Not(IsEmpty())) << what;
-    EXPECT_EQ(sheet.page(), nullptr) << what;
+    EXPECT_THAT(sheet.problems(), Not(IsEmpty())) << b.what;
+    EXPECT_EQ(sheet.refusal(), b.code) << b.what;
+    EXPECT_EQ(sheet.page(), nullptr) << b.what;
   }
   current = nullptr;
 }

@@ -90,12 +90,17 @@ DWORD Answer(const DrvDevMode& dm, WORD iDevCap, VOID* pvOutput) {
 // Called by the spooler (DeviceCapabilities) with the printer's name and an
 // optional caller's record. Answers for the record the graphics driver would
 // build from them; lists are written only when pvOutput is given, and
-// counted either way. GDI_ERROR for an index this printer does not know or
+// counted either way. GDI_ERROR for an index this printer does not know,
+// for a record the interface does not take (ERROR_INVALID_PARAMETER) or
 // when no memory is left.
 DWORD APIENTRY DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iDevCap,
                                      VOID* pvOutput, PDEVMODE pDevMode) {
   DrvDebugPrint("DrvDeviceCapabilities: hPrinter [%08lx], iDevCap [%d].", DRV_TRACE_PTR(hPrinter),
                 static_cast<int>(iDevCap));
+  if (!UiTakesRecord(pDevMode)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return GDI_ERROR;
+  }
   DrvDevMode* lpDrvDevMode = UiNewDevMode(pDeviceName, pDevMode);
   if (lpDrvDevMode == nullptr) return GDI_ERROR;
   DWORD dwResult = Answer(*lpDrvDevMode, iDevCap, pvOutput);

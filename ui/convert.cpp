@@ -10,16 +10,35 @@ struct PublicField {
   DWORD dwBit;
   ULONG cbEnd;
 };
+#define DRV_UI_END(f) \
+  static_cast<ULONG>(offsetof(DEVMODEW, f) + sizeof(static_cast<DEVMODEW*>(nullptr)->f))
 constexpr PublicField kPublicFields[] = {
-    {DM_ORIENTATION, 78},      {DM_PAPERSIZE, 80},        {DM_PAPERLENGTH, 82},
-    {DM_PAPERWIDTH, 84},       {DM_SCALE, 86},            {DM_COPIES, 88},
-    {DM_DEFAULTSOURCE, 90},    {DM_PRINTQUALITY, 92},     {DM_COLOR, 94},
-    {DM_DUPLEX, 96},           {DM_YRESOLUTION, 98},      {DM_TTOPTION, 100},
-    {DM_COLLATE, 102},         {DM_FORMNAME, 166},        {DM_LOGPIXELS, 168},
-    {DM_BITSPERPEL, 172},      {DM_PELSWIDTH, 176},       {DM_PELSHEIGHT, 180},
-    {DM_DISPLAYFLAGS, 184},    {DM_DISPLAYFREQUENCY, 188}, {DM_ICMMETHOD, 192},
-    {DM_ICMINTENT, 196},       {DM_MEDIATYPE, 200},       {DM_DITHERTYPE, 204},
-    {DM_PANNINGWIDTH, 216},    {DM_PANNINGHEIGHT, 220},
+    {DM_ORIENTATION, DRV_UI_END(dmOrientation)},
+    {DM_PAPERSIZE, DRV_UI_END(dmPaperSize)},
+    {DM_PAPERLENGTH, DRV_UI_END(dmPaperLength)},
+    {DM_PAPERWIDTH, DRV_UI_END(dmPaperWidth)},
+    {DM_SCALE, DRV_UI_END(dmScale)},
+    {DM_COPIES, DRV_UI_END(dmCopies)},
+    {DM_DEFAULTSOURCE, DRV_UI_END(dmDefaultSource)},
+    {DM_PRINTQUALITY, DRV_UI_END(dmPrintQuality)},
+    {DM_COLOR, DRV_UI_END(dmColor)},
+    {DM_DUPLEX, DRV_UI_END(dmDuplex)},
+    {DM_YRESOLUTION, DRV_UI_END(dmYResolution)},
+    {DM_TTOPTION, DRV_UI_END(dmTTOption)},
+    {DM_COLLATE, DRV_UI_END(dmCollate)},
+    {DM_FORMNAME, DRV_UI_END(dmFormName)},
+    {DM_LOGPIXELS, DRV_UI_END(dmLogPixels)},
+    {DM_BITSPERPEL, DRV_UI_END(dmBitsPerPel)},
+    {DM_PELSWIDTH, DRV_UI_END(dmPelsWidth)},
+    {DM_PELSHEIGHT, DRV_UI_END(dmPelsHeight)},
+    {DM_DISPLAYFLAGS, DRV_UI_END(dmDisplayFlags)},
+    {DM_DISPLAYFREQUENCY, DRV_UI_END(dmDisplayFrequency)},
+    {DM_ICMMETHOD, DRV_UI_END(dmICMMethod)},
+    {DM_ICMINTENT, DRV_UI_END(dmICMIntent)},
+    {DM_MEDIATYPE, DRV_UI_END(dmMediaType)},
+    {DM_DITHERTYPE, DRV_UI_END(dmDitherType)},
+    {DM_PANNINGWIDTH, DRV_UI_END(dmPanningWidth)},
+    {DM_PANNINGHEIGHT, DRV_UI_END(dmPanningHeight)},
 };
 
 // The dmFields bits of the fields that lie beyond cbPublic bytes.
@@ -35,11 +54,8 @@ DWORD FieldsBeyond(ULONG cbPublic) {
 #define DRV_UI_HEADER_BYTES ((ULONG)offsetof(DEVMODEW, dmFields))
 #define DRV_UI_FIELDS_END ((ULONG)offsetof(DEVMODEW, dmOrientation))
 
-// TRUE when a record at least holds the header it is judged by: a public
-// part of 72 bytes or more. Reads dmSize only.
-BOOL HoldsHeader(const DEVMODEW* pdm) {
-  return pdm != nullptr && pdm->dmSize >= DRV_UI_HEADER_BYTES;
-}
+// TRUE when there is a record and the interface takes it. Reads dmSize only.
+BOOL HoldsHeader(const DEVMODEW* pdm) { return pdm != nullptr && UiTakesRecord(pdm); }
 
 ULONG RecordBytes(const DEVMODEW* pdm) {
   return static_cast<ULONG>(pdm->dmSize) + pdm->dmDriverExtra;
@@ -56,6 +72,22 @@ BOOL AskForRoom(PLONG pcbNeeded, ULONG cbNeeded) {
   return Refuse(ERROR_INSUFFICIENT_BUFFER);
 }
 
+// The device name, and the public fields both records hold with the
+// dmFields bits of those the output keeps.
+void CopyPublicPart(const DEVMODEW* pdmIn, DEVMODEW* pdmOut) {
+  ULONG cbIn = pdmIn->dmSize;
+  ULONG cbOut = pdmOut->dmSize;
+  ULONG cbCommon = cbIn < cbOut ? cbIn : cbOut;
+  DrvCopyBytes(pdmOut->dmDeviceName, pdmIn->dmDeviceName, sizeof pdmIn->dmDeviceName);
+  // Without room for dmFields in both records there is no field to convert.
+  if (cbCommon < DRV_UI_FIELDS_END) return;
+  DWORD dwKept = pdmOut->dmFields & FieldsBeyond(cbIn);
+  DrvCopyBytes(reinterpret_cast<BYTE*>(pdmOut) + DRV_UI_HEADER_BYTES,
+               reinterpret_cast<const BYTE*>(pdmIn) + DRV_UI_HEADER_BYTES,
+               cbCommon - DRV_UI_HEADER_BYTES);
+  pdmOut->dmFields = (pdmIn->dmFields & ~FieldsBeyond(cbCommon)) | dwKept;
+}
+
 BOOL HasRoom(const DEVMODEW* pdmOut, PLONG pcbNeeded, ULONG cbNeeded) {
   return pdmOut != nullptr && *pcbNeeded >= 0 && static_cast<ULONG>(*pcbNeeded) >= cbNeeded;
 }
@@ -64,31 +96,27 @@ BOOL HasRoom(const DEVMODEW* pdmOut, PLONG pcbNeeded, ULONG cbNeeded) {
 // the public fields both records hold, and the private block only from a
 // valid record of the driver's own into a record of the driver's own. A
 // record of the driver's own that cannot be given a private block receives
-// the printer's defaults there, so it leaves valid.
-void Convert(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn, DEVMODEW* pdmOut) {
-  ULONG cbIn = pdmIn->dmSize;
-  ULONG cbOut = pdmOut->dmSize;
-  ULONG cbCommon = cbIn < cbOut ? cbIn : cbOut;
-  DrvCopyBytes(pdmOut->dmDeviceName, pdmIn->dmDeviceName, sizeof pdmIn->dmDeviceName);
-  // Without room for dmFields in both records there is no field to convert.
-  if (cbCommon >= DRV_UI_FIELDS_END) {
-    DWORD dwKept = pdmOut->dmFields & FieldsBeyond(cbIn);
-    DrvCopyBytes(reinterpret_cast<BYTE*>(pdmOut) + DRV_UI_HEADER_BYTES,
-                 reinterpret_cast<const BYTE*>(pdmIn) + DRV_UI_HEADER_BYTES,
-                 cbCommon - DRV_UI_HEADER_BYTES);
-    pdmOut->dmFields = (pdmIn->dmFields & ~FieldsBeyond(cbCommon)) | dwKept;
+// the printer's defaults there, so it leaves valid. The copy leaves the
+// output's header as it is, so what the output is can be judged first:
+// FALSE (ERROR_NOT_ENOUGH_MEMORY) with nothing written when there was no
+// memory for the defaults.
+BOOL Convert(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn, DEVMODEW* pdmOut) {
+  BOOL bOwnOut = IsValidDrvDevMode(pdmOut);
+  BOOL bOwnIn = IsValidDrvDevMode(pdmIn);
+  DrvDevMode* lpDefaults = nullptr;
+  if (bOwnOut && !bOwnIn) {
+    lpDefaults = UiNewDevMode(pwszPrinterName, nullptr);
+    if (lpDefaults == nullptr) return FALSE;
   }
-  if (!IsValidDrvDevMode(pdmOut)) return;
-  DrvDevMode* lpOut = reinterpret_cast<DrvDevMode*>(pdmOut);
-  if (IsValidDrvDevMode(pdmIn)) {
-    DrvCopyBytes(lpOut->abCarried220, reinterpret_cast<const DrvDevMode*>(pdmIn)->abCarried220,
+  CopyPublicPart(pdmIn, pdmOut);
+  if (bOwnOut) {
+    const DrvDevMode* lpSource =
+        bOwnIn ? reinterpret_cast<const DrvDevMode*>(pdmIn) : lpDefaults;
+    DrvCopyBytes(reinterpret_cast<DrvDevMode*>(pdmOut)->abCarried220, lpSource->abCarried220,
                  DRV_DRIVER_EXTRA);
-    return;
   }
-  DrvDevMode* lpDefaults = UiNewDevMode(pwszPrinterName, nullptr);
-  if (lpDefaults == nullptr) return;
-  DrvCopyBytes(lpOut->abCarried220, lpDefaults->abCarried220, DRV_DRIVER_EXTRA);
-  DrvFreePtr(lpDefaults);
+  if (lpDefaults != nullptr) DrvFreePtr(lpDefaults);
+  return TRUE;
 }
 
 BOOL CopyDefaults(const WCHAR* pwszPrinterName, DEVMODEW* pdmOut, PLONG pcbNeeded) {
@@ -103,17 +131,18 @@ BOOL CopyDefaults(const WCHAR* pwszPrinterName, DEVMODEW* pdmOut, PLONG pcbNeede
   return TRUE;
 }
 
-// The output's header says which version it wants; it must be there.
+// The output's header says which version it wants; it must be there. With
+// no output the caller asks for the size, which is the driver's own record's.
 BOOL ConvertToCallersVersion(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn,
                              DEVMODEW* pdmOut, PLONG pcbNeeded) {
   if (!HoldsHeader(pdmIn)) return Refuse(ERROR_INVALID_PARAMETER);
-  if (pdmOut == nullptr || *pcbNeeded < static_cast<LONG>(DRV_UI_HEADER_BYTES) ||
-      !HoldsHeader(pdmOut)) {
+  if (pdmOut == nullptr) return AskForRoom(pcbNeeded, DRV_UI_DEVMODE_BYTES);
+  if (*pcbNeeded < static_cast<LONG>(DRV_UI_HEADER_BYTES) || !HoldsHeader(pdmOut)) {
     return Refuse(ERROR_INVALID_PARAMETER);
   }
   ULONG cbNeeded = RecordBytes(pdmOut);
   if (!HasRoom(pdmOut, pcbNeeded, cbNeeded)) return AskForRoom(pcbNeeded, cbNeeded);
-  Convert(pwszPrinterName, pdmIn, pdmOut);
+  if (!Convert(pwszPrinterName, pdmIn, pdmOut)) return Refuse(ERROR_NOT_ENOUGH_MEMORY);
   *pcbNeeded = static_cast<LONG>(cbNeeded);
   return TRUE;
 }
@@ -128,9 +157,10 @@ BOOL ConvertToCurrentVersion(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn
   }
   DrvDevMode* lpOut = UiNewDevMode(pwszPrinterName, nullptr);
   if (lpOut == nullptr) return FALSE;
-  Convert(pwszPrinterName, pdmIn, &lpOut->dm);
-  DrvCopyBytes(pdmOut, lpOut, DRV_UI_DEVMODE_BYTES);
+  BOOL bConverted = Convert(pwszPrinterName, pdmIn, &lpOut->dm);
+  if (bConverted) DrvCopyBytes(pdmOut, lpOut, DRV_UI_DEVMODE_BYTES);
   DrvFreePtr(lpOut);
+  if (!bConverted) return Refuse(ERROR_NOT_ENOUGH_MEMORY);
   *pcbNeeded = static_cast<LONG>(DRV_UI_DEVMODE_BYTES);
   return TRUE;
 }

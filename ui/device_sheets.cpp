@@ -25,7 +25,13 @@ constexpr const WCHAR* kValues[kDeviceItems] = {
     DRV_UI_WIDE_TEXT(TEXTRELAY_VERSION)};
 
 // Each item is a one-entry list that cannot be changed: read-only text.
-void BuildItems(DeviceSheet* lpSheet) {
+COMPROPSHEETUI* BuildPage(PVOID lpBlock, LPARAM lParam) {
+  const DEVICEPROPERTYHEADER* lpHeader = reinterpret_cast<const DEVICEPROPERTYHEADER*>(lParam);
+  if (lpHeader == nullptr || lpHeader->cbSize < sizeof(DEVICEPROPERTYHEADER)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  DeviceSheet* lpSheet = static_cast<DeviceSheet*>(lpBlock);
   for (int i = 0; i < kDeviceItems; ++i) {
     OPTPARAM* lpParam = &lpSheet->aParams[i];
     lpParam->cbSize = sizeof(OPTPARAM);
@@ -46,6 +52,7 @@ void BuildItems(DeviceSheet* lpSheet) {
   }
   COMPROPSHEETUI* lpCps = &lpSheet->cps;
   lpCps->cbSize = sizeof(COMPROPSHEETUI);
+  lpCps->hInstCaller = UiInstance();
   lpCps->pCallerName = const_cast<WCHAR*>(DRV_WIDE("textrelay"));
   lpCps->pOptItem = lpSheet->aItems;
   lpCps->pDlgPage = CPSUI_PDLGPAGE_PRINTERPROP;
@@ -53,16 +60,7 @@ void BuildItems(DeviceSheet* lpSheet) {
   lpCps->IconID = IDI_CPSUI_PRINTER;
   lpCps->pOptItemName = const_cast<WCHAR*>(DRV_WIDE("Printer"));
   lpCps->CallerVersion = 0x0100;
-}
-
-LONG OpenPage(PPROPSHEETUI_INFO pPSUIInfo, const DEVICEPROPERTYHEADER* lpHeader) {
-  if (lpHeader == nullptr || lpHeader->cbSize < sizeof(DEVICEPROPERTYHEADER)) {
-    return UiFail(ERROR_INVALID_PARAMETER);
-  }
-  DeviceSheet* lpSheet = static_cast<DeviceSheet*>(DrvAllocPtr(sizeof(DeviceSheet)));
-  if (lpSheet == nullptr) return UiFail(ERROR_NOT_ENOUGH_MEMORY);
-  BuildItems(lpSheet);
-  return UiAddPage(pPSUIInfo, &lpSheet->cps, lpSheet) != nullptr ? 1 : ERR_CPSUI_GETLASTERROR;
+  return lpCps;
 }
 
 }  // namespace
@@ -77,7 +75,7 @@ LONG APIENTRY DrvDevicePropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam
     return UiFail(ERROR_INVALID_PARAMETER);
   }
   if (pPSUIInfo->Reason == PROPSHEETUI_REASON_INIT) {
-    return OpenPage(pPSUIInfo, reinterpret_cast<const DEVICEPROPERTYHEADER*>(lParam));
+    return UiOpenSheet(pPSUIInfo, lParam, sizeof(DeviceSheet), &BuildPage);
   }
   return UiAnswerSheetReason(pPSUIInfo, lParam, DRV_WIDE("Printer Properties"),
                              IDI_CPSUI_PRINTER);

@@ -2,108 +2,138 @@
 
 namespace {
 
+struct Choice {
+  const WCHAR* pwszText;
+  ULONG_PTR ulIconID;
+};
 
-struct ItemShape {
+// One item: how the page shows it and which field of the record it edits.
+// A states or list item names its choices, the first standing for the
+// field's value lFirstValue and each next one for the value after; an
+// up-down item names its units and takes its range from the record's own
+// limits at cbLow and cbHigh.
+struct ItemRow {
   const WCHAR* pwszName;
   BYTE byType;
   BYTE byDMPubID;
-  WORD cParams;
+  ULONG cbField;
+  ULONG cbFieldSize;
+  LONG lFirstValue;
+  const Choice* pChoices;
+  WORD cChoices;
+  ULONG cbLow;
+  ULONG cbHigh;
 };
+
+constexpr Choice kOrientations[] = {{DRV_WIDE("Portrait"), IDI_CPSUI_PORTRAIT},
+                                    {DRV_WIDE("Landscape"), IDI_CPSUI_LANDSCAPE}};
+constexpr Choice kTenthsOfMillimetre[] = {{DRV_WIDE("0.1 mm"), IDI_CPSUI_GENERIC_OPTION}};
+constexpr Choice kCopies[] = {{DRV_WIDE("copies"), IDI_CPSUI_COPY}};
+constexpr Choice kTerminators[] = {{DRV_WIDE("None"), IDI_CPSUI_GENERIC_ITEM},
+                                   {DRV_WIDE("CR LF"), IDI_CPSUI_GENERIC_ITEM},
+                                   {DRV_WIDE("CR"), IDI_CPSUI_GENERIC_ITEM},
+                                   {DRV_WIDE("LF"), IDI_CPSUI_GENERIC_ITEM}};
+constexpr Choice kNoYes[] = {{DRV_WIDE("No"), IDI_CPSUI_NO}, {DRV_WIDE("Yes"), IDI_CPSUI_YES}};
+
+#define DRV_UI_FIELD(f) offsetof(DrvDevMode, f), sizeof(static_cast<DrvDevMode*>(nullptr)->f)
+#define DRV_UI_CHOICES(a) a, static_cast<WORD>(sizeof a / sizeof a[0])
+#define DRV_UI_LIMITS(low, high) offsetof(DrvDevMode, low), offsetof(DrvDevMode, high)
 
 // In the order of DocumentItem. Orientation and copies are the platform's
 // own items; the rest are this driver's.
-constexpr ItemShape kShapes[kDocumentItems] = {
-    {DRV_WIDE("Orientation"), TVOT_2STATES, DMPUB_ORIENTATION, 2},
-    {DRV_WIDE("Paper width"), TVOT_UDARROW, DMPUB_NONE, 2},
-    {DRV_WIDE("Paper length"), TVOT_UDARROW, DMPUB_NONE, 2},
-    {DRV_WIDE("Copies"), TVOT_UDARROW, DMPUB_COPIES_COLLATE, 2},
-    {DRV_WIDE("Line terminator"), TVOT_LISTBOX, DMPUB_NONE, 4},
-    {DRV_WIDE("Form feed at the end of each document"), TVOT_2STATES, DMPUB_NONE, 2},
+constexpr ItemRow kRows[] = {
+    {DRV_WIDE("Orientation"), TVOT_2STATES, DMPUB_ORIENTATION, DRV_UI_FIELD(dm.dmOrientation),
+     DMORIENT_PORTRAIT, DRV_UI_CHOICES(kOrientations), 0, 0},
+    {DRV_WIDE("Paper width"), TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperWidth), 0,
+     DRV_UI_CHOICES(kTenthsOfMillimetre), DRV_UI_LIMITS(sMinPaperWidth, sMaxPaperWidth)},
+    {DRV_WIDE("Paper length"), TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperLength), 0,
+     DRV_UI_CHOICES(kTenthsOfMillimetre), DRV_UI_LIMITS(sMinPaperLength, sMaxPaperLength)},
+    {DRV_WIDE("Copies"), TVOT_UDARROW, DMPUB_COPIES_COLLATE, DRV_UI_FIELD(dm.dmCopies), 0,
+     DRV_UI_CHOICES(kCopies), DRV_UI_LIMITS(sMinCopies, sMaxCopies)},
+    {DRV_WIDE("Line terminator"), TVOT_LISTBOX, DMPUB_NONE, DRV_UI_FIELD(byLineTerminator), 0,
+     DRV_UI_CHOICES(kTerminators), 0, 0},
+    {DRV_WIDE("Form feed at the end of each document"), TVOT_2STATES, DMPUB_NONE,
+     DRV_UI_FIELD(byFormFeed), 0, DRV_UI_CHOICES(kNoYes), 0, 0},
 };
+static_assert(sizeof kRows / sizeof kRows[0] == kDocumentItems, "one row per DocumentItem");
 
-OPTPARAM* AddParam(DocumentItems* lpItems, ULONG* piParam, const WCHAR* pwszText,
-                   ULONG_PTR ulIconID, LPARAM lParam) {
-  OPTPARAM* lpParam = &lpItems->aParams[(*piParam)++];
+// An up-down item has its units and then its range as parameters.
+constexpr WORD ParamCount(const ItemRow& row) {
+  return row.byType == TVOT_UDARROW ? 2 : row.cChoices;
+}
+
+constexpr ULONG TableParams() {
+  ULONG cParams = 0;
+  for (const ItemRow& row : kRows) cParams += ParamCount(row);
+  return cParams;
+}
+static_assert(TableParams() == DRV_UI_DOCUMENT_PARAMS, "DocumentItems holds every parameter");
+
+LONG ReadShortOrByte(const DrvDevMode& dm, ULONG cbOffset, ULONG cbSize) {
+  const BYTE* lpField = reinterpret_cast<const BYTE*>(&dm) + cbOffset;
+  if (cbSize == 1) return *lpField;
+  SHORT sValue;
+  DrvCopyBytes(&sValue, lpField, sizeof sValue);
+  return sValue;
+}
+
+void WriteShortOrByte(DrvDevMode* lpDrvDevMode, ULONG cbOffset, ULONG cbSize, LONG lValue) {
+  BYTE* lpField = reinterpret_cast<BYTE*>(lpDrvDevMode) + cbOffset;
+  if (cbSize == 1) {
+    *lpField = static_cast<BYTE>(lValue);
+    return;
+  }
+  SHORT sValue = static_cast<SHORT>(lValue);
+  DrvCopyBytes(lpField, &sValue, sizeof sValue);
+}
+
+// The record's own limits in order: a record may carry them crossed, and the
+// sheet refuses a range whose low end lies above its high end.
+void Range(const ItemRow& row, const DrvDevMode& dm, LONG* plLow, LONG* plHigh) {
+  LONG lFirst = ReadShortOrByte(dm, row.cbLow, sizeof(SHORT));
+  LONG lSecond = ReadShortOrByte(dm, row.cbHigh, sizeof(SHORT));
+  *plLow = lFirst < lSecond ? lFirst : lSecond;
+  *plHigh = lFirst < lSecond ? lSecond : lFirst;
+}
+
+void AddParam(OPTPARAM* lpParam, const WCHAR* pwszText, ULONG_PTR ulIconID, LPARAM lParam) {
   lpParam->cbSize = sizeof(OPTPARAM);
   lpParam->pData = const_cast<WCHAR*>(pwszText);
   lpParam->IconID = ulIconID;
   lpParam->lParam = lParam;
-  return lpParam;
 }
 
-// The parameters of each item, in the platform's shape for its type: states
-// and list entries name a choice each; an up-down control has its units
-// first and then its range (low end in IconID, high end in lParam).
-void AddParams(DocumentItems* lpItems, ULONG* piParam, int iItem, const DrvDevMode& dm) {
-  switch (iItem) {
-    case kItemOrientation:
-      AddParam(lpItems, piParam, DRV_WIDE("Portrait"), IDI_CPSUI_PORTRAIT, 0);
-      AddParam(lpItems, piParam, DRV_WIDE("Landscape"), IDI_CPSUI_LANDSCAPE, 0);
-      break;
-    case kItemPaperWidth:
-      AddParam(lpItems, piParam, DRV_WIDE("0.1 mm"), IDI_CPSUI_GENERIC_OPTION, 0);
-      AddParam(lpItems, piParam, nullptr, static_cast<ULONG_PTR>(dm.sMinPaperWidth),
-               dm.sMaxPaperWidth);
-      break;
-    case kItemPaperLength:
-      AddParam(lpItems, piParam, DRV_WIDE("0.1 mm"), IDI_CPSUI_GENERIC_OPTION, 0);
-      AddParam(lpItems, piParam, nullptr, static_cast<ULONG_PTR>(dm.sMinPaperLength),
-               dm.sMaxPaperLength);
-      break;
-    case kItemCopies:
-      AddParam(lpItems, piParam, DRV_WIDE("copies"), IDI_CPSUI_COPY, 0);
-      AddParam(lpItems, piParam, nullptr, static_cast<ULONG_PTR>(dm.sMinCopies), dm.sMaxCopies);
-      break;
-    case kItemLineTerminator:
-      AddParam(lpItems, piParam, DRV_WIDE("None"), IDI_CPSUI_GENERIC_ITEM, 0);
-      AddParam(lpItems, piParam, DRV_WIDE("CR LF"), IDI_CPSUI_GENERIC_ITEM, 0);
-      AddParam(lpItems, piParam, DRV_WIDE("CR"), IDI_CPSUI_GENERIC_ITEM, 0);
-      AddParam(lpItems, piParam, DRV_WIDE("LF"), IDI_CPSUI_GENERIC_ITEM, 0);
-      break;
-    default:
-      AddParam(lpItems, piParam, DRV_WIDE("No"), IDI_CPSUI_NO, 0);
-      AddParam(lpItems, piParam, DRV_WIDE("Yes"), IDI_CPSUI_YES, 0);
-      break;
+// The parameters in the platform's shape for the item's type: states and
+// list entries name a choice each; an up-down control has its units first
+// and then its range (low end in IconID, high end in lParam).
+void AddParams(OPTPARAM* lpParams, const ItemRow& row, const DrvDevMode& dm) {
+  for (WORD i = 0; i < row.cChoices; ++i) {
+    AddParam(&lpParams[i], row.pChoices[i].pwszText, row.pChoices[i].ulIconID, 0);
   }
-}
-
-LONG Clamp(LONG lValue, LONG lLow, LONG lHigh) {
-  if (lValue < lLow) return lLow;
-  return lValue > lHigh ? lHigh : lValue;
+  if (row.byType != TVOT_UDARROW) return;
+  LONG lLow, lHigh;
+  Range(row, dm, &lLow, &lHigh);
+  AddParam(&lpParams[1], nullptr, static_cast<ULONG_PTR>(lLow), lHigh);
 }
 
 // The selection that shows the record's value. A value outside what the
 // page can offer shows as the nearest choice it has (for the terminator and
-// the form feed, the choice that prints the same bytes).
-LONG OpenedSel(int iItem, const DrvDevMode& dm) {
-  switch (iItem) {
-    case kItemOrientation: return dm.dm.dmOrientation == DMORIENT_LANDSCAPE ? 1 : 0;
-    case kItemPaperWidth: return Clamp(dm.dm.dmPaperWidth, dm.sMinPaperWidth, dm.sMaxPaperWidth);
-    case kItemPaperLength:
-      return Clamp(dm.dm.dmPaperLength, dm.sMinPaperLength, dm.sMaxPaperLength);
-    case kItemCopies: return Clamp(dm.dm.dmCopies, dm.sMinCopies, dm.sMaxCopies);
-    case kItemLineTerminator: return dm.byLineTerminator <= 3 ? dm.byLineTerminator : 0;
-    default: return dm.byFormFeed == 1 ? 1 : 0;
+// the form feed, the choice that prints the same bytes: the first).
+LONG OpenedSel(const ItemRow& row, const DrvDevMode& dm) {
+  LONG lValue = ReadShortOrByte(dm, row.cbField, row.cbFieldSize);
+  if (row.byType == TVOT_UDARROW) {
+    LONG lLow, lHigh;
+    Range(row, dm, &lLow, &lHigh);
+    if (lValue < lLow) return lLow;
+    return lValue > lHigh ? lHigh : lValue;
   }
-}
-
-void WriteSel(int iItem, LONG lSel, DrvDevMode* lpDrvDevMode) {
-  switch (iItem) {
-    case kItemOrientation:
-      lpDrvDevMode->dm.dmOrientation = lSel == 1 ? DMORIENT_LANDSCAPE : DMORIENT_PORTRAIT;
-      break;
-    case kItemPaperWidth: lpDrvDevMode->dm.dmPaperWidth = static_cast<SHORT>(lSel); break;
-    case kItemPaperLength: lpDrvDevMode->dm.dmPaperLength = static_cast<SHORT>(lSel); break;
-    case kItemCopies: lpDrvDevMode->dm.dmCopies = static_cast<SHORT>(lSel); break;
-    case kItemLineTerminator: lpDrvDevMode->byLineTerminator = static_cast<BYTE>(lSel); break;
-    default: lpDrvDevMode->byFormFeed = static_cast<BYTE>(lSel); break;
-  }
+  LONG lSel = lValue - row.lFirstValue;
+  return lSel >= 0 && lSel < row.cChoices ? lSel : 0;
 }
 
 // The choices the page can offer for an item, so that nothing else is
 // written whatever the sheet hands back.
-BOOL IsOffered(const DocumentItems& items, int iItem, LONG lSel) {
-  const OPTTYPE& type = items.aTypes[iItem];
+BOOL IsOffered(const OPTTYPE& type, LONG lSel) {
   if (type.Type != TVOT_UDARROW) return lSel >= 0 && lSel < type.Count;
   return lSel >= static_cast<SHORT>(type.pOptParam[1].IconID) &&
          lSel <= static_cast<SHORT>(type.pOptParam[1].lParam);
@@ -114,26 +144,31 @@ BOOL IsOffered(const DocumentItems& items, int iItem, LONG lSel) {
 void BuildDocumentItems(DocumentItems* lpItems, const DrvDevMode& dm, BOOL bLocked) {
   ULONG iParam = 0;
   for (int i = 0; i < kDocumentItems; ++i) {
+    const ItemRow& row = kRows[i];
     OPTTYPE* lpType = &lpItems->aTypes[i];
     lpType->cbSize = sizeof(OPTTYPE);
-    lpType->Type = kShapes[i].byType;
-    lpType->Count = kShapes[i].cParams;
+    lpType->Type = row.byType;
+    lpType->Count = ParamCount(row);
     lpType->pOptParam = &lpItems->aParams[iParam];
-    AddParams(lpItems, &iParam, i, dm);
+    AddParams(lpType->pOptParam, row, dm);
+    iParam += lpType->Count;
     OPTITEM* lpItem = &lpItems->aItems[i];
     lpItem->cbSize = sizeof(OPTITEM);
-    lpItem->pName = const_cast<WCHAR*>(kShapes[i].pwszName);
+    lpItem->pName = const_cast<WCHAR*>(row.pwszName);
     lpItem->Flags = bLocked ? OPTIF_DISABLED : 0;
     lpItem->pOptType = lpType;
-    lpItem->DMPubID = kShapes[i].byDMPubID;
-    lpItem->Sel = OpenedSel(i, dm);
+    lpItem->DMPubID = row.byDMPubID;
+    lpItem->Sel = OpenedSel(row, dm);
     lpItems->alOpened[i] = lpItem->Sel;
   }
 }
 
 void ReadDocumentItems(const DocumentItems& items, DrvDevMode* lpDrvDevMode) {
   for (int i = 0; i < kDocumentItems; ++i) {
+    const ItemRow& row = kRows[i];
     LONG lSel = items.aItems[i].Sel;
-    if (lSel != items.alOpened[i] && IsOffered(items, i, lSel)) WriteSel(i, lSel, lpDrvDevMode);
+    if (lSel == items.alOpened[i] || !IsOffered(items.aTypes[i], lSel)) continue;
+    LONG lValue = row.byType == TVOT_UDARROW ? lSel : row.lFirstValue + lSel;
+    WriteShortOrByte(lpDrvDevMode, row.cbField, row.cbFieldSize, lValue);
   }
 }

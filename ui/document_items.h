@@ -13,6 +13,8 @@ enum DocumentItem {
   kDocumentItems
 };
 
+// The parameters of all items together; document_items.cpp checks at
+// compile time that its table needs exactly this many.
 #define DRV_UI_DOCUMENT_PARAMS 14
 
 // Everything the common property sheet reads while the page is open; it
@@ -28,6 +30,7 @@ struct DocumentItems {
 };
 
 // Fills the items from the record. With bLocked no item can be changed.
+// Whatever limits the record carries, every up-down range is well formed.
 void BuildDocumentItems(DocumentItems* lpItems, const DrvDevMode& dm, BOOL bLocked);
 
 // Writes each changed item's selection into the record.

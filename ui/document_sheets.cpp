@@ -10,9 +10,9 @@ struct DocumentSheet {
   DrvDevMode dm;
   DocumentItems items;
   COMPROPSHEETUI cps;
+  // The spooler's header: the sheet's lParamInit, which lives as long as
+  // the sheet does.
   PDOCUMENTPROPERTYHEADER lpHeader;
-  PPROPSHEETUI_INFO lpInfo;
-  HANDLE hPage;
 };
 
 BOOL HoldsHeader(const DOCUMENTPROPERTYHEADER* lpHeader) {
@@ -21,6 +21,11 @@ BOOL HoldsHeader(const DOCUMENTPROPERTYHEADER* lpHeader) {
 
 const DEVMODEW* CallersRecord(const DOCUMENTPROPERTYHEADER& header) {
   return (header.fMode & DM_IN_BUFFER) != 0 ? header.pdmIn : nullptr;
+}
+
+// A header the driver can answer, with a caller's record it takes.
+BOOL IsAnswerable(const DOCUMENTPROPERTYHEADER* lpHeader) {
+  return HoldsHeader(lpHeader) && UiTakesRecord(CallersRecord(*lpHeader));
 }
 
 // The record goes out whole or not at all: a part of it would not be valid.
@@ -33,7 +38,7 @@ LONG CopyOut(const DrvDevMode& dm, const DOCUMENTPROPERTYHEADER& header) {
 // Without a sheet: the size, or the printer's defaults merged with the
 // caller's record.
 LONG AnswerWithoutSheet(PDOCUMENTPROPERTYHEADER lpHeader) {
-  if (!HoldsHeader(lpHeader)) return UiFail(ERROR_INVALID_PARAMETER);
+  if (!IsAnswerable(lpHeader)) return UiFail(ERROR_INVALID_PARAMETER);
   if (lpHeader->fMode == 0 || lpHeader->pdmOut == nullptr) {
     lpHeader->cbOut = DRV_UI_DEVMODE_BYTES;
     return static_cast<LONG>(DRV_UI_DEVMODE_BYTES);
@@ -46,8 +51,9 @@ LONG AnswerWithoutSheet(PDOCUMENTPROPERTYHEADER lpHeader) {
   return lResult;
 }
 
-// Apply: the user's choices go into the record and out to the caller, and
-// the sheet learns that the result is OK.
+// Apply: the user's choices go into the record and out to the caller. The
+// callback's Result is what the sheet hands on as the page's result: OK
+// only when the record reached the caller.
 LONG APIENTRY OnDocumentItem(PCPSUICBPARAM pCallback) {
   if (pCallback == nullptr || pCallback->Reason != CPSUICB_REASON_APPLYNOW) {
     return CPSUICB_ACTION_NONE;
@@ -57,10 +63,10 @@ LONG APIENTRY OnDocumentItem(PCPSUICBPARAM pCallback) {
   const DOCUMENTPROPERTYHEADER& header = *lpSheet->lpHeader;
   if ((header.fMode & DM_OUT_BUFFER) != 0 && header.pdmOut != nullptr &&
       CopyOut(lpSheet->dm, header) != CPSUI_OK) {
+    pCallback->Result = CPSUI_CANCEL;
     return CPSUICB_ACTION_NONE;
   }
-  lpSheet->lpInfo->pfnComPropSheet(lpSheet->lpInfo->hComPropSheet, CPSFUNC_SET_RESULT,
-                                   reinterpret_cast<LPARAM>(lpSheet->hPage), CPSUI_OK);
+  pCallback->Result = CPSUI_OK;
   return CPSUICB_ACTION_ITEMS_APPLIED;
 }
 
@@ -68,6 +74,7 @@ void DescribePage(DocumentSheet* lpSheet) {
   COMPROPSHEETUI* lpCps = &lpSheet->cps;
   lpCps->cbSize = sizeof(COMPROPSHEETUI);
   lpCps->Flags = (lpSheet->lpHeader->fMode & DM_NOPERMISSION) != 0 ? 0 : CPSUIF_UPDATE_PERMISSION;
+  lpCps->hInstCaller = UiInstance();
   lpCps->pCallerName = const_cast<WCHAR*>(DRV_WIDE("textrelay"));
   lpCps->UserData = reinterpret_cast<ULONG_PTR>(lpSheet);
   lpCps->pfnCallBack = &OnDocumentItem;
@@ -82,18 +89,18 @@ void DescribePage(DocumentSheet* lpSheet) {
 }
 
 // The page is built over the record the spooler's document starts from.
-LONG OpenPage(PPROPSHEETUI_INFO pPSUIInfo, PDOCUMENTPROPERTYHEADER lpHeader) {
-  if (!HoldsHeader(lpHeader)) return UiFail(ERROR_INVALID_PARAMETER);
-  DocumentSheet* lpSheet = static_cast<DocumentSheet*>(DrvAllocPtr(sizeof(DocumentSheet)));
-  if (lpSheet == nullptr) return UiFail(ERROR_NOT_ENOUGH_MEMORY);
+COMPROPSHEETUI* BuildPage(PVOID lpBlock, LPARAM lParam) {
+  PDOCUMENTPROPERTYHEADER lpHeader = reinterpret_cast<PDOCUMENTPROPERTYHEADER>(lParam);
+  if (!IsAnswerable(lpHeader)) {
+    SetLastError(ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  DocumentSheet* lpSheet = static_cast<DocumentSheet*>(lpBlock);
   UiBuildDevMode(lpHeader->pszPrinterName, CallersRecord(*lpHeader), &lpSheet->dm);
   lpSheet->lpHeader = lpHeader;
-  lpSheet->lpInfo = pPSUIInfo;
   BuildDocumentItems(&lpSheet->items, lpSheet->dm, (lpHeader->fMode & DM_NOPERMISSION) != 0);
   DescribePage(lpSheet);
-  lpSheet->hPage = UiAddPage(pPSUIInfo, &lpSheet->cps, lpSheet);
-  if (lpSheet->hPage == nullptr) return ERR_CPSUI_GETLASTERROR;
-  return 1;
+  return &lpSheet->cps;
 }
 
 }  // namespace
@@ -111,7 +118,7 @@ LONG APIENTRY DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lPar
   }
   if (pPSUIInfo->cbSize < sizeof(PROPSHEETUI_INFO)) return UiFail(ERROR_INVALID_PARAMETER);
   if (pPSUIInfo->Reason == PROPSHEETUI_REASON_INIT) {
-    return OpenPage(pPSUIInfo, reinterpret_cast<PDOCUMENTPROPERTYHEADER>(lParam));
+    return UiOpenSheet(pPSUIInfo, lParam, sizeof(DocumentSheet), &BuildPage);
   }
   return UiAnswerSheetReason(pPSUIInfo, lParam, DRV_WIDE("Document Properties"),
                              IDI_CPSUI_DOCUMENT);

@@ -19,12 +19,28 @@ void UiBuildDevMode(const WCHAR* pwszPrinterName, const DEVMODEW* pdmCaller,
 // A failed sheet call: the error for GetLastError and a result below one.
 LONG UiFail(DWORD dwError);
 
-// Adds the page to the sheet at INIT. On success the sheet keeps lpBlock (the
-// page's memory, freed at DESTROY) and starts out cancelled; the page's
-// handle is the result. On failure lpBlock is freed and the result is NULL.
-HANDLE UiAddPage(PPROPSHEETUI_INFO pPSUIInfo, COMPROPSHEETUI* lpCps, PVOID lpBlock);
+// A caller's record is taken only when it holds at least the header that
+// says what it is (dmSize and dmDriverExtra included); every entry point
+// refuses anything shorter with ERROR_INVALID_PARAMETER. NULL is no record
+// and is always taken.
+BOOL UiTakesRecord(const DEVMODEW* pdmCaller);
+
+// This DLL's instance, for the pages' hInstCaller: the image's own base.
+HINSTANCE UiInstance();
+
+// Builds a sheet's page inside its block (zero-filled, cbBlock bytes) from
+// the spooler's header; NULL with SetLastError when the header is refused.
+typedef COMPROPSHEETUI* (*UiPageBuilder)(PVOID lpBlock, LPARAM lParam);
+
+// INIT: allocates the sheet's block, builds its page there and adds the
+// page to the sheet. The block is the sheet's from then on and kept in
+// UserData until UiAnswerSheetReason frees it at DESTROY; when anything at
+// INIT fails, it is freed before the failure is answered. Nothing else
+// allocates or frees a sheet's block.
+LONG UiOpenSheet(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, ULONG cbBlock,
+                 UiPageBuilder pfnBuild);
 
 // Answers one of the property sheet reasons both sheets treat alike:
-// the title header, the result, the release. lpState is the sheet's block.
+// the title header, the result, the release.
 LONG UiAnswerSheetReason(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam, const WCHAR* pwszTitle,
                          ULONG_PTR ulIconID);

@@ -7,7 +7,7 @@ Each copy is checked inside a copy of the package folder, so the source disk
 lists resolve to the real DLLs.
 
   check_inf_test.py --version X.Y.Z PACKAGE/textrelay.inf
-      --installed i386/KERNEL.dll i386/USER.dll i386/UI.dll amd64/USER.dll amd64/UI.dll
+      --installed i386/KERNEL.dll i386/USER.dll i386/UI.dll amd64/USER.dll amd64/UI.dll DATA
       --documents NOTE LICENSE"""
 
 import argparse
@@ -56,7 +56,8 @@ def judged(reason, output):
 
 def faults(names, version):
     """(what is broken, change, reason the check must give)."""
-    km, um, ui, inf, x86, x64 = (names[k] for k in ("km", "um", "ui", "inf", "x86", "x64"))
+    km, um, ui, inf, dat, x86, x64 = (names[k] for k in ("km", "um", "ui", "inf", "dat", "x86",
+                                                          "x64"))
     driver_version = f"{version}.0"
     other_version = f"{version}.1"
     return [
@@ -115,17 +116,19 @@ def faults(names, version):
          edits((f"[KernelModeFiles]\r\n{km}\r\n{ui}\r\n", f"[KernelModeFiles]\r\n{km}\r\n")),
          f"ConfigFile names {ui}, which [TEXTRELAY] does not copy"),
         ("driver keys swapped", edits((f"DriverFile={km}", f"DriverFile={ui}"),
-                                      (f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n; The",
-                                       f"ConfigFile={km}\r\nDataFile={inf}\r\n\r\n; The")),
+                                      (f"ConfigFile={ui}\r\nDataFile={dat}\r\n\r\n; The",
+                                       f"ConfigFile={km}\r\nDataFile={dat}\r\n\r\n; The")),
          f"DriverFile={ui} is not a graphics DLL"),
         ("config file not the interface DLL",
-         edits((f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]",
-                f"ConfigFile={inf}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]")),
-         f"ConfigFile={inf} is not a printer interface DLL"),
-        ("data file not copied", edits((f"DataFile={inf}\r\n\r\n[KernelModeFiles]",
+         edits((f"ConfigFile={ui}\r\nDataFile={dat}\r\n\r\n[KernelModeFiles]",
+                f"ConfigFile={dat}\r\nDataFile={dat}\r\n\r\n[KernelModeFiles]")),
+         f"ConfigFile={dat} is not a printer interface DLL"),
+        ("copies the INF", edits(("[UserModeFiles]\r\n", f"[UserModeFiles]\r\n{inf}\r\n")),
+         f"copies {inf}: CopyFiles directives must not copy INF files"),
+        ("data file not copied", edits((f"DataFile={dat}\r\n\r\n[KernelModeFiles]",
                                         "DataFile=textrelay.ppd\r\n\r\n[KernelModeFiles]")),
          "DataFile names textrelay.ppd, which [TEXTRELAY_USERMODE] does not copy"),
-        ("no data file", edits((f"DataFile={inf}\r\n\r\n[KernelModeFiles]",
+        ("no data file", edits((f"DataFile={dat}\r\n\r\n[KernelModeFiles]",
                                 "\r\n[KernelModeFiles]")),
          "[TEXTRELAY_USERMODE] has no datafile"),
         ("destination not the driver directory",
@@ -150,20 +153,37 @@ def faults(names, version):
         ("class", edits(("Class=Printer", "Class=Image")), "Class is Image, not Printer"),
         ("signature", edits(('"$Windows NT$"', '"$Chicago$"')), "Signature is"),
         ("no provider", edits(("Provider=%Provider%\r\n", "")), "[Version] has no Provider"),
+        # The catalog.
+        ("no catalog", edits(("CatalogFile=textrelay.cat\r\n", "")),
+         "Windows 10 and 11 (x64) reads no CatalogFile in [Version]"),
+        ("x86 catalog only", edits(("CatalogFile=", "CatalogFile.NTx86=")),
+         "Windows Vista (x64) reads no CatalogFile"),
+        ("catalog in a folder", edits(("CatalogFile=textrelay.cat", "CatalogFile=amd64\\t.cat")),
+         "is not a file name ending in .cat"),
+        ("catalog not a .cat", edits(("CatalogFile=textrelay.cat", "CatalogFile=textrelay.p7b")),
+         "is not a file name ending in .cat"),
+        ("decorated catalogs share a file",
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=t.cat\r\nCatalogFile.NTamd64=t.cat")),
+         "CatalogFile.NTamd64 names t.cat, which CatalogFile.NTx86 names too"),
+        ("catalog copied", edits((f"[UserModeFiles]\r\n", f"[UserModeFiles]\r\ntextrelay.cat\r\n")),
+         "textrelay.cat is copied by a file list"),
     ]
 
 
 def accepted(names):
     """(how it is rearranged, change, a line the check must print)."""
-    um, ui, inf = names["um"], names["ui"], names["inf"]
+    um, ui, dat = names["um"], names["ui"], names["dat"]
     return [
         ("the built INF", lambda text: text, "ok: Windows 10 and 11 (x64)"),
         ("x86 decoration without a version", everywhere("NTx86.5.1", "NTx86"),
          "ok: Windows XP (x86)"),
+        ("one catalog for each machine",
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=x86.cat\r\nCatalogFile.NTamd64=x64.cat")),
+         "ok: catalog"),
         ("x64 install section decorated",
          edits(("[KernelModeFiles]",
                 f"[TEXTRELAY_USERMODE.NTamd64]\r\nCopyFiles=UserModeFiles\r\nDriverFile={um}\r\n"
-                f"ConfigFile={ui}\r\nDataFile={inf}\r\n\r\n[KernelModeFiles]")),
+                f"ConfigFile={ui}\r\nDataFile={dat}\r\n\r\n[KernelModeFiles]")),
          "ok: Windows Vista (x64)"),
     ]
 
@@ -190,12 +210,12 @@ def main(argv):
     parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
     parser.add_argument("--version", required=True)
     parser.add_argument("inf")
-    parser.add_argument("--installed", nargs=5, required=True)
+    parser.add_argument("--installed", nargs=6, required=True)
     parser.add_argument("--documents", nargs="*", default=[])
     args = parser.parse_args(argv[1:])
-    kernel, user, interface, user_x64, _ = args.installed
+    kernel, user, interface, user_x64, _, data = args.installed
     names = {"km": os.path.basename(kernel), "um": os.path.basename(user),
-             "ui": os.path.basename(interface), "inf": os.path.basename(args.inf),
+             "ui": os.path.basename(interface), "inf": os.path.basename(args.inf), "dat": os.path.basename(data),
              "x86": os.path.dirname(kernel), "x64": os.path.dirname(user_x64)}
     with open(args.inf, "rb") as inf:
         text = inf.read().decode("ascii")

@@ -6,8 +6,8 @@ version of the platform would read it.
                --installed i386/textrelay.dll i386/textrelayum.dll ...
                --documents install.txt LICENSE
 
-The package is the folder the INF is in: the installed files (the DLLs; the
-INF itself is one too, the data file) and the documents (for the reader),
+The package is the folder the INF is in: the installed files (the DLLs and
+the data file) and the documents (for the reader),
 named by their paths relative to that folder. The check holds when:
 - [Version] is a Windows NT printer-class INF with a provider and a DriverVer
   whose date is a real day and whose version is the project's (X.Y.Z.0);
@@ -25,9 +25,14 @@ named by their paths relative to that folder. The check holds when:
   wants (kernel mode where only NT 4.0 and 2000 read it, user mode from XP
   on; a native-subsystem image is a kernel-mode one), ConfigFile a printer
   interface DLL, both built for the target's machine, DataFile a file of the
-  package;
+  package; no CopyFiles directive copies an INF file (the INF itself included);
 - every installed file is installed on some target, and every source disk
-  list names only files of the package.
+  list names only files of the package;
+- every target that reads a catalog (Windows 2000 and later) finds one in
+  [Version]: CatalogFile.NT<architecture>, else CatalogFile.NT, else
+  CatalogFile; each names a plain file beside the INF ending in .cat, the
+  decorated ones each a file of its own, and no file list copies one (setup
+  takes the catalog from beside the INF, the way it takes the INF).
 
 Exit status: 0 when every check holds, 1 when one fails."""
 
@@ -295,7 +300,7 @@ class Package:
         self.files = {}
         for path in [os.path.basename(inf_path), *installed, *documents]:
             self.files[normal(path)] = self.load(path)
-        self.installed = {normal(p) for p in [os.path.basename(inf_path), *installed]}
+        self.installed = {normal(p) for p in installed}
 
     def load(self, path):
         entry = PackageFile(path, os.path.join(self.root, path))
@@ -356,6 +361,8 @@ def copied_files(inf, entries):
         else:
             dirid = destination(inf, item)
             files.update({entry.fields()[0].lower(): dirid for entry in inf.lines(item)})
+    failures += [f"line {line.number}: copies {name}: CopyFiles directives must not copy "
+                 "INF files" for name in sorted(files) if name.endswith(".inf")]
     return files, failures
 
 
@@ -487,6 +494,41 @@ def check_sources(inf, package):
     return failures
 
 
+def catalog_entries(inf):
+    """{lower-case key: line} of every CatalogFile entry in [Version]."""
+    return {line.key.lower(): line for line in inf.lines("Version")
+            if line.key and (line.key.lower() == "catalogfile"
+                             or line.key.lower().startswith("catalogfile."))}
+
+
+def check_catalog(inf):
+    entries = catalog_entries(inf)
+    failures = []
+    for target in (t for t in TARGETS if t.version >= (5, 0)):
+        keys = [f"catalogfile.nt{target.architecture}", "catalogfile.nt", "catalogfile"]
+        if not any(k in entries for k in keys):
+            failures.append(f"{target.name} reads no CatalogFile in [Version]: without a "
+                            "catalog the package is unsigned")
+    names = {}
+    for key, line in entries.items():
+        name = unquote(line.value)
+        if not re.fullmatch(r"[^\\/:]+\.cat", name, re.I):
+            failures.append(f"line {line.number}: {line.key}={line.value} is not a file "
+                            "name ending in .cat")
+        if key != "catalogfile" and name.lower() in names:
+            failures.append(f"line {line.number}: {line.key} names {name}, which "
+                            f"{names[name.lower()]} names too")
+        names.setdefault(name.lower(), line.key)
+    copied = {entry.key.lower() if entry.key else entry.fields()[0].lower()
+              for section in inf.sections if section.startswith("sourcedisksfiles")
+              for entry in inf.lines(section)}
+    for section in (s for s in inf.sections if s not in ("version", "strings")):
+        copied |= {entry.fields()[0].lower() for entry in inf.lines(section) if not entry.key}
+    failures += [f"{name} is copied by a file list: setup takes the catalog from beside "
+                 "the INF" for name in sorted(set(names) & copied)]
+    return failures
+
+
 def check_destinations(inf):
     return [f"line {line.number}: [DestinationDirs] names section [{line.key}], "
             "which does not exist"
@@ -508,6 +550,7 @@ def check(inf, package, version):
                     [f"no target installs {package.files[p].path}"
                      for p in sorted(package.installed - installed)]))
     results.append(("destinations", check_destinations(inf)))
+    results.append(("catalog", check_catalog(inf)))
     results.append(("source disks", check_sources(inf, package)))
     return results
 

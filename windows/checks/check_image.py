@@ -117,12 +117,12 @@ KINDS = {
     "usermode": Kind(GUI, "Windows GUI", frozenset({"DrvEnableDriver", "DrvQueryDriverInfo"}),
                      USER_MODE_SERVICES, None, True, ("i386", "amd64"),
                      {"i386": USER_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
-    # The one x86 interface DLL serves the kernel-mode and the user-mode x86
-    # driver and keeps the version it has carried since NT 4.0; the x64 one
-    # belongs to the user-mode driver alone.
+    # Every interface DLL is a user-mode image, and every system that reads
+    # the version (XP and later) installs the x86 one with the user-mode
+    # driver: 3 on both machines.
     "interface": Kind(GUI, "Windows GUI", INTERFACE_FUNCTIONS, INTERFACE_IMPORTS, None, False,
                       ("i386", "amd64"),
-                      {"i386": KERNEL_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
+                      {"i386": USER_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
 }
 
 
