@@ -1,7 +1,5 @@
 #include "host/user_mode_services.h"
 
-#include <algorithm>
-#include <cstring>
 #include <string>
 
 #include "host/engine.h"
@@ -19,9 +17,6 @@ namespace host::usermode {
 namespace {
 // "Heap" in memory order.
 constexpr ULONG kHeapTag = 'H' | ('e' << 8) | ('a' << 16) | (static_cast<ULONG>('p') << 24);
-// The platform's buffer for wvsprintfA holds at most 1024 bytes, its NUL
-// included.
-constexpr size_t kPrintfLimit = 1023;
 
 HANDLE TheHeap() { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x00150000)); }
 
@@ -49,15 +44,6 @@ BOOL APIENTRY HeapFree(HANDLE hHeap, DWORD, PVOID lpMem) {
 
 VOID APIENTRY OutputDebugStringA(const char* lpOutputString) {
   Engine::Get().trace.Write(lpOutputString == nullptr ? "" : lpOutputString);
-}
-
-int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, PlatformVaList arglist) {
-  std::string text;
-  AppendPlatform(text, lpFmt, PlatformArgs{arglist});
-  const size_t length = std::min(text.size(), kPrintfLimit);
-  std::memcpy(lpOut, text.data(), length);
-  lpOut[length] = '\0';
-  return static_cast<int>(length);
 }
 
 BOOL APIENTRY WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {

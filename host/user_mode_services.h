@@ -1,7 +1,7 @@
 // What the platform's user-mode modules give a printer interface DLL and a
 // user-mode graphics DLL, as the host has them: the thread's last error, the
-// process heap, the debugger's output, the window manager's printf and the
-// spooler's write. A loaded DLL's imports from KERNEL32, USER32 and WINSPOOL
+// process heap, the debugger's output and the spooler's write. A loaded
+// DLL's imports from KERNEL32 and WINSPOOL
 // are bound to these; each has the platform's calling convention. The
 // natively built interface code calls the last error too.
 #pragma once
@@ -23,13 +23,6 @@ BOOL APIENTRY HeapFree(HANDLE hHeap, DWORD dwFlags, PVOID lpMem);
 
 // The text goes to the engine's trace, line by line.
 VOID APIENTRY OutputDebugStringA(const char* lpOutputString);
-
-// The platform's va_list, a plain pointer to the arguments (read as
-// PlatformArgs). On 32-bit x86 this build's own is the same; on x86-64 not.
-using PlatformVaList = const char*;
-
-// At most 1023 characters and the NUL: the platform's 1024-byte limit.
-int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, PlatformVaList arglist);
 
 // The bytes go to the host spooler, as the engine's EngWritePrinter sends
 // them: the handle a user-mode graphics DLL is given is the spooler's own.
