@@ -91,6 +91,7 @@ const ModuleServices& InterfaceDllServices() {
            HOST_USER_SERVICE(OutputDebugStringA),
            HOST_SERVICE(SetLastError),
        }},
+      {"winspool.drv", {HOST_SERVICE(GetPrinterW)}},
   };
   return services;
 }

@@ -1,5 +1,8 @@
 #include "host/user_mode_services.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include <string>
 
 #include "host/engine.h"
@@ -11,6 +14,44 @@ thread_local DWORD last_error = 0;
 extern "C" VOID APIENTRY SetLastError(DWORD dwErrCode) { last_error = dwErrCode; }
 
 extern "C" DWORD APIENTRY GetLastError() { return last_error; }
+
+namespace {
+
+// The record goes after the level's PRINTER_INFO, aligned as a record is.
+template <typename Info>
+BOOL AnswerLevel(const std::vector<uint8_t>* record, LPBYTE pPrinter, DWORD cbBuf,
+                 LPDWORD pcbNeeded) {
+  const size_t at = (sizeof(Info) + 7) & ~size_t{7};
+  const DWORD needed = static_cast<DWORD>(record ? at + record->size() : sizeof(Info));
+  *pcbNeeded = needed;
+  if (pPrinter == nullptr || cbBuf < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  Info info{};
+  if (record) {
+    std::copy(record->begin(), record->end(), pPrinter + at);
+    info.pDevMode = reinterpret_cast<PDEVMODE>(pPrinter + at);
+  }
+  std::memcpy(pPrinter, &info, sizeof info);
+  return TRUE;
+}
+
+}  // namespace
+
+extern "C" BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter,
+                                     DWORD cbBuf, LPDWORD pcbNeeded) {
+  const host::Spooler& spooler = host::Engine::Get().spooler;
+  if (!spooler.IsOpen(hPrinter)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const std::vector<uint8_t>* record = spooler.DefaultRecord(hPrinter, Level);
+  if (Level == 2) return AnswerLevel<PRINTER_INFO_2W>(record, pPrinter, cbBuf, pcbNeeded);
+  if (Level == 9) return AnswerLevel<PRINTER_INFO_9W>(record, pPrinter, cbBuf, pcbNeeded);
+  SetLastError(ERROR_INVALID_LEVEL);
+  return FALSE;
+}
 
 namespace host::usermode {
 

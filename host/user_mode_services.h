@@ -8,10 +8,18 @@
 
 #include <cstdarg>
 
-#include "engine/engine.h"
+#include "ui/printui.h"
 
 extern "C" VOID APIENTRY SetLastError(DWORD dwErrCode);
 extern "C" DWORD APIENTRY GetLastError();
+// The printer at levels 2 and 9 as the spooler answers them: the record
+// after the PRINTER_INFO_2W or PRINTER_INFO_9W, pDevMode pointing to it (or
+// NULL when the queue has none). ERROR_INVALID_HANDLE for a printer that is
+// not open, ERROR_INVALID_LEVEL for another level, ERROR_INSUFFICIENT_BUFFER
+// with the size when cbBuf is short.
+extern "C" BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                          LPDWORD pcbNeeded);
+
 
 namespace host::usermode {
 

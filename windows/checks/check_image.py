@@ -62,6 +62,8 @@ INTERFACE_FUNCTIONS = frozenset({
 INTERFACE_IMPORTS = {
     "kernel32.dll": frozenset({"GetProcessHeap", "HeapAlloc", "HeapFree",
                                "OutputDebugStringA", "SetLastError"}),
+    # The print queue's default records.
+    "winspool.drv": frozenset({"GetPrinterW"}),
 }
 C_RUNTIME_PREFIXES = ("msvcr", "msvcp", "ucrt", "api-ms-win-crt", "vcruntime",
                       "libgcc", "libstdc++", "libwinpthread")
