@@ -40,7 +40,9 @@ PRINTER = "textrelay under Wine"
 # What Wine's heap checker, its exception handling and the probe report
 # when something went wrong.
 TROUBLE = re.compile(r"err:heap|warn:heap|err:seh|err:virtual|Unhandled exception|"
-                     r"page fault|^FAIL", re.MULTILINE)
+                     r"page fault|^FAIL|^timed out", re.MULTILINE)
+# A probe run takes seconds; one that corrupted the heap may never end.
+PROBE_SECONDS = 180
 OPTIONS = None
 
 
@@ -63,7 +65,8 @@ class PackageUnderWine(unittest.TestCase):
             cls.prefix.folder / "driver_probe.exe", libs=["winspool", "setupapi"],
             includes=OPTIONS.include)
         inf = windows_path(Path(OPTIONS.package) / "textrelay.inf")
-        cls.install = cls.prefix.run([cls.probe, "install", inf, PRINTER], winedebug="+heap")
+        cls.install = cls.prefix.run([cls.probe, "install", inf, PRINTER], winedebug="+heap",
+                                     timeout=PROBE_SECONDS)
 
     @classmethod
     def tearDownClass(cls):
@@ -80,7 +83,8 @@ class PackageUnderWine(unittest.TestCase):
 
     def run_probe(self, mode, *more, winedebug="+heap"):
         self.assertClean(self.install)
-        result = self.prefix.run([self.probe, mode, PRINTER, *more], winedebug=winedebug)
+        result = self.prefix.run([self.probe, mode, PRINTER, *more], winedebug=winedebug,
+                                 timeout=PROBE_SECONDS)
         self.assertClean(result)
         return result
 
