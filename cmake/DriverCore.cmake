@@ -31,8 +31,15 @@ add_custom_command(
   COMMENT "Checking the driver core's includes")
 add_custom_target(textrelay_core_includes DEPENDS ${CMAKE_CURRENT_BINARY_DIR}/core_includes.ok)
 
+# EXCLUDE names sources (relative to the top) that a build replaces with its
+# own: the user-mode DLLs trace through their own DrvDebugPrint.
 function(textrelay_core_library name)
-  add_library(${name} STATIC ${TEXTRELAY_CORE_SOURCES})
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "EXCLUDE")
+  set(sources ${TEXTRELAY_CORE_SOURCES})
+  foreach(excluded ${arg_EXCLUDE})
+    list(REMOVE_ITEM sources ${PROJECT_SOURCE_DIR}/${excluded})
+  endforeach()
+  add_library(${name} STATIC ${sources})
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR})
   target_compile_options(${name} PRIVATE ${TEXTRELAY_CORE_FLAGS})
   add_dependencies(${name} textrelay_core_includes)

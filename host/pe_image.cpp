@@ -91,7 +91,7 @@ const ModuleServices& InterfaceDllServices() {
            HOST_USER_SERVICE(OutputDebugStringA),
            HOST_SERVICE(SetLastError),
        }},
-      {"user32.dll", {HOST_USER_SERVICE(wvsprintfA)}},
+      {"winspool.drv", {HOST_SERVICE(GetPrinterW)}},
   };
   return services;
 }

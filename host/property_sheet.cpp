@@ -173,9 +173,6 @@ LONG PropertySheet::CheckPage(const COMPROPSHEETUI& cps) {
   if (cps.pCallerName == nullptr) {
     return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
   }
-  if (cps.pOptItemName == nullptr) {
-    return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, "COMPROPSHEETUI without pOptItemName");
-  }
   if (cps.cOptItem == 0) return Refuse(ERR_CPSUI_ZERO_OPTITEM, "COMPROPSHEETUI cOptItem 0");
   if (cps.pOptItem == nullptr) return Refuse(ERR_CPSUI_NULL_POPTITEM, "COMPROPSHEETUI pOptItem");
   auto page = reinterpret_cast<uintptr_t>(cps.pDlgPage);

@@ -27,6 +27,8 @@ HANDLE Spooler::Open(std::shared_ptr<SpoolSink> sink) {
 }
 
 void Spooler::Close(HANDLE printer) {
+  defaults_.erase({printer, 2});
+  defaults_.erase({printer, 9});
   if (printers_.erase(printer) == 0) {
     char text[64];
     std::snprintf(text, sizeof text, "ClosePrinter: %p is not an open printer", printer);
@@ -51,8 +53,18 @@ BOOL Spooler::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* writt
   return TRUE;
 }
 
+void Spooler::SetDefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t> record) {
+  defaults_[{printer, level}] = std::move(record);
+}
+
+const std::vector<uint8_t>* Spooler::DefaultRecord(HANDLE printer, DWORD level) const {
+  auto found = defaults_.find({printer, level});
+  return found == defaults_.end() || found->second.empty() ? nullptr : &found->second;
+}
+
 void Spooler::Reset() {
   printers_.clear();
+  defaults_.clear();
   failed_writes_.Clear();
   short_writes_.Clear();
   writes_ = 0;

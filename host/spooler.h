@@ -55,6 +55,12 @@ class Spooler {
   BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
   uint64_t Writes() const { return writes_; }
 
+  // The queue's default records as GetPrinterW hands them out: the
+  // printer's (level 2) and the user's (level 9). An empty one is none.
+  void SetDefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t> record);
+  const std::vector<uint8_t>* DefaultRecord(HANDLE printer, DWORD level) const;
+  bool IsOpen(HANDLE printer) const { return printers_.count(printer) != 0; }
+
   FaultPlan& failed_writes() { return failed_writes_; }
   // A short write takes only half the bytes asked (none of a single byte).
   FaultPlan& short_writes() { return short_writes_; }
@@ -64,6 +70,7 @@ class Spooler {
  private:
   Findings& findings_;
   std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
+  std::map<std::pair<HANDLE, DWORD>, std::vector<uint8_t>> defaults_;
   uintptr_t next_handle_ = 0x5000;
   FaultPlan failed_writes_;
   FaultPlan short_writes_;

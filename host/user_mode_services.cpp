@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+
 #include <string>
 
 #include "host/engine.h"
@@ -14,14 +15,49 @@ extern "C" VOID APIENTRY SetLastError(DWORD dwErrCode) { last_error = dwErrCode;
 
 extern "C" DWORD APIENTRY GetLastError() { return last_error; }
 
+namespace {
+
+// The record goes after the level's PRINTER_INFO, aligned as a record is.
+template <typename Info>
+BOOL AnswerLevel(const std::vector<uint8_t>* record, LPBYTE pPrinter, DWORD cbBuf,
+                 LPDWORD pcbNeeded) {
+  const size_t at = (sizeof(Info) + 7) & ~size_t{7};
+  const DWORD needed = static_cast<DWORD>(record ? at + record->size() : sizeof(Info));
+  *pcbNeeded = needed;
+  if (pPrinter == nullptr || cbBuf < needed) {
+    SetLastError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  Info info{};
+  if (record) {
+    std::copy(record->begin(), record->end(), pPrinter + at);
+    info.pDevMode = reinterpret_cast<PDEVMODE>(pPrinter + at);
+  }
+  std::memcpy(pPrinter, &info, sizeof info);
+  return TRUE;
+}
+
+}  // namespace
+
+extern "C" BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter,
+                                     DWORD cbBuf, LPDWORD pcbNeeded) {
+  const host::Spooler& spooler = host::Engine::Get().spooler;
+  if (!spooler.IsOpen(hPrinter)) {
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  const std::vector<uint8_t>* record = spooler.DefaultRecord(hPrinter, Level);
+  if (Level == 2) return AnswerLevel<PRINTER_INFO_2W>(record, pPrinter, cbBuf, pcbNeeded);
+  if (Level == 9) return AnswerLevel<PRINTER_INFO_9W>(record, pPrinter, cbBuf, pcbNeeded);
+  SetLastError(ERROR_INVALID_LEVEL);
+  return FALSE;
+}
+
 namespace host::usermode {
 
 namespace {
 // "Heap" in memory order.
 constexpr ULONG kHeapTag = 'H' | ('e' << 8) | ('a' << 16) | (static_cast<ULONG>('p') << 24);
-// The platform's buffer for wvsprintfA holds at most 1024 bytes, its NUL
-// included.
-constexpr size_t kPrintfLimit = 1023;
 
 HANDLE TheHeap() { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x00150000)); }
 
@@ -49,15 +85,6 @@ BOOL APIENTRY HeapFree(HANDLE hHeap, DWORD, PVOID lpMem) {
 
 VOID APIENTRY OutputDebugStringA(const char* lpOutputString) {
   Engine::Get().trace.Write(lpOutputString == nullptr ? "" : lpOutputString);
-}
-
-int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, PlatformVaList arglist) {
-  std::string text;
-  AppendPlatform(text, lpFmt, PlatformArgs{arglist});
-  const size_t length = std::min(text.size(), kPrintfLimit);
-  std::memcpy(lpOut, text.data(), length);
-  lpOut[length] = '\0';
-  return static_cast<int>(length);
 }
 
 BOOL APIENTRY WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {

@@ -1,17 +1,25 @@
 // What the platform's user-mode modules give a printer interface DLL and a
 // user-mode graphics DLL, as the host has them: the thread's last error, the
-// process heap, the debugger's output, the window manager's printf and the
-// spooler's write. A loaded DLL's imports from KERNEL32, USER32 and WINSPOOL
+// process heap, the debugger's output and the spooler's write. A loaded
+// DLL's imports from KERNEL32 and WINSPOOL
 // are bound to these; each has the platform's calling convention. The
 // natively built interface code calls the last error too.
 #pragma once
 
 #include <cstdarg>
 
-#include "engine/engine.h"
+#include "ui/printui.h"
 
 extern "C" VOID APIENTRY SetLastError(DWORD dwErrCode);
 extern "C" DWORD APIENTRY GetLastError();
+// The printer at levels 2 and 9 as the spooler answers them: the record
+// after the PRINTER_INFO_2W or PRINTER_INFO_9W, pDevMode pointing to it (or
+// NULL when the queue has none). ERROR_INVALID_HANDLE for a printer that is
+// not open, ERROR_INVALID_LEVEL for another level, ERROR_INSUFFICIENT_BUFFER
+// with the size when cbBuf is short.
+extern "C" BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                          LPDWORD pcbNeeded);
+
 
 namespace host::usermode {
 
@@ -23,13 +31,6 @@ BOOL APIENTRY HeapFree(HANDLE hHeap, DWORD dwFlags, PVOID lpMem);
 
 // The text goes to the engine's trace, line by line.
 VOID APIENTRY OutputDebugStringA(const char* lpOutputString);
-
-// The platform's va_list, a plain pointer to the arguments (read as
-// PlatformArgs). On 32-bit x86 this build's own is the same; on x86-64 not.
-using PlatformVaList = const char*;
-
-// At most 1023 characters and the NUL: the platform's 1024-byte limit.
-int APIENTRY wvsprintfA(char* lpOut, const char* lpFmt, PlatformVaList arglist);
 
 // The bytes go to the host spooler, as the engine's EngWritePrinter sends
 // them: the handle a user-mode graphics DLL is given is the spooler's own.

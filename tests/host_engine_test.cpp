@@ -125,7 +125,7 @@ std::string Formatted(const char* format, ...) {
 }
 
 // As a loaded DLL of this process's width formats: its variadic function
-// starts the platform's va_list and hands it to wvsprintfA.
+// starts the platform's va_list and hands it to the engine's formatting.
 #if defined(__x86_64__)
 #define DLL_VARIADIC __attribute__((ms_abi))
 #define DLL_VA_LIST __builtin_ms_va_list
@@ -138,10 +138,10 @@ std::string Formatted(const char* format, ...) {
 DLL_VARIADIC std::string FormattedByDll(const char* format, ...) {
   DLL_VA_LIST ap;
   DLL_VA(start)(ap, format);
-  char out[1024];
-  host::usermode::wvsprintfA(out, format, ap);
+  std::string out = "<";
+  host::AppendPlatform(out, format, host::PlatformArgs{reinterpret_cast<const char*>(ap)});
   DLL_VA(end)(ap);
-  return std::string("<") + out;
+  return out;
 }
 
 template <typename... Args>

@@ -162,3 +162,53 @@ TEST_F(UiCapabilitiesTest, ForeignRecordsCountAndHeaderlessOnesAreRefused) {
 }
 
 }  // namespace
+
+// Without a caller's record both the capabilities and the document's
+// record come from the print queue's own default, read through the spooler
+// with the handle given: the user's (level 9) before the printer's
+// (level 2). A queue record that is broken, or claims more than the spooler
+// handed over, leaves the built-in defaults; a caller's record wins.
+TEST_F(UiCapabilitiesTest, QueueDefaultsStandInForAMissingRecord) {
+  auto roll = [](SHORT width) {
+    Bytes record = OwnRecord();
+    AsDevMode(record)->dmFields = DM_PAPERWIDTH;
+    AsDevMode(record)->dmPaperWidth = width;
+    return record;
+  };
+  Bytes broken = roll(700);
+  AsDevMode(broken)->dmSize = 40;
+  Bytes overlong = roll(700);
+  overlong.resize(1000);
+  LONG builtin[2] = {};
+  ASSERT_EQ(Ask(DC_PAPERSIZE, builtin, nullptr), 1u);
+  struct Case {
+    const char* what;
+    Bytes level2, level9;
+    LONG width;
+  };
+  const Case cases[] = {
+      {"printer's default", roll(800), {}, 800},
+      {"user's default first", roll(800), roll(580), 580},
+      {"broken user's default", roll(800), broken, 800},
+      {"broken printer's default", broken, {}, builtin[0]},
+      {"record cut short", overlong, {}, builtin[0]},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    engine().spooler.SetDefaultRecord(printer_, 2, c.level2);
+    engine().spooler.SetDefaultRecord(printer_, 9, c.level9);
+    LONG size[2] = {};
+    EXPECT_EQ(Ask(DC_PAPERSIZE, size, nullptr), 1u);
+    EXPECT_EQ(size[0], c.width);
+    Bytes out(7228, 0);
+    DOCUMENTPROPERTYHEADER header = Header(DM_COPY, nullptr, AsDevMode(out), 7228);
+    header.hPrinter = printer_;
+    EXPECT_EQ(ui_.DrvDocumentPropertySheets(nullptr, reinterpret_cast<LPARAM>(&header)), CPSUI_OK);
+    EXPECT_EQ(AsDevMode(out)->dmPaperWidth, c.width);
+  }
+  Bytes caller = roll(1500);
+  LONG size[2] = {};
+  EXPECT_EQ(Ask(DC_PAPERSIZE, size, AsDevMode(caller)), 1u);
+  EXPECT_EQ(size[0], 1500);
+  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+}

@@ -81,7 +81,6 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
       {"page cbSize", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.cbSize -= 1; }},
       {"no instance", ERR_CPSUI_NULL_HINST, [](Tree& t) { t.cps.hInstCaller = nullptr; }},
       {"no caller name", ERR_CPSUI_NULL_CALLERNAME, [](Tree& t) { t.cps.pCallerName = nullptr; }},
-      {"no items' name", ERR_CPSUI_NULL_OPTITEMNAME, [](Tree& t) { t.cps.pOptItemName = nullptr; }},
       {"no items", ERR_CPSUI_ZERO_OPTITEM, [](Tree& t) { t.cps.cOptItem = 0; }},
       {"items missing", ERR_CPSUI_NULL_POPTITEM, [](Tree& t) { t.cps.pOptItem = nullptr; }},
       {"custom dialog pages", ERR_CPSUI_INVALID_PDLGPAGE, [](Tree& t) { t.cps.pDlgPage = nullptr; }},

@@ -87,9 +87,10 @@ DWORD Answer(const DrvDevMode& dm, WORD iDevCap, VOID* pvOutput) {
 
 }  // namespace
 
-// Called by the spooler (DeviceCapabilities) with the printer's name and an
-// optional caller's record. Answers for the record the graphics driver would
-// build from them; lists are written only when pvOutput is given, and
+// Called by the spooler (DeviceCapabilities) with the printer's handle and
+// name and an optional caller's record. Answers for the record the graphics
+// driver would build from them, or without one for the print queue's
+// default; lists are written only when pvOutput is given, and
 // counted either way. GDI_ERROR for an index this printer does not know,
 // for a record the interface does not take (ERROR_INVALID_PARAMETER) or
 // when no memory is left.
@@ -101,7 +102,7 @@ DWORD APIENTRY DrvDeviceCapabilities(HANDLE hPrinter, PWSTR pDeviceName, WORD iD
     SetLastError(ERROR_INVALID_PARAMETER);
     return GDI_ERROR;
   }
-  DrvDevMode* lpDrvDevMode = UiNewDevMode(pDeviceName, pDevMode);
+  DrvDevMode* lpDrvDevMode = UiNewDevMode(hPrinter, pDeviceName, pDevMode);
   if (lpDrvDevMode == nullptr) return GDI_ERROR;
   DWORD dwResult = Answer(*lpDrvDevMode, iDevCap, pvOutput);
   DrvFreePtr(lpDrvDevMode);

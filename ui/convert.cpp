@@ -105,7 +105,7 @@ BOOL Convert(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn, DEVMODEW* pdmO
   BOOL bOwnIn = IsValidDrvDevMode(pdmIn);
   DrvDevMode* lpDefaults = nullptr;
   if (bOwnOut && !bOwnIn) {
-    lpDefaults = UiNewDevMode(pwszPrinterName, nullptr);
+    lpDefaults = UiNewDevMode(nullptr, pwszPrinterName, nullptr);
     if (lpDefaults == nullptr) return FALSE;
   }
   CopyPublicPart(pdmIn, pdmOut);
@@ -123,7 +123,7 @@ BOOL CopyDefaults(const WCHAR* pwszPrinterName, DEVMODEW* pdmOut, PLONG pcbNeede
   if (!HasRoom(pdmOut, pcbNeeded, DRV_UI_DEVMODE_BYTES)) {
     return AskForRoom(pcbNeeded, DRV_UI_DEVMODE_BYTES);
   }
-  DrvDevMode* lpDefaults = UiNewDevMode(pwszPrinterName, nullptr);
+  DrvDevMode* lpDefaults = UiNewDevMode(nullptr, pwszPrinterName, nullptr);
   if (lpDefaults == nullptr) return FALSE;
   DrvCopyBytes(pdmOut, lpDefaults, DRV_UI_DEVMODE_BYTES);
   DrvFreePtr(lpDefaults);
@@ -155,7 +155,7 @@ BOOL ConvertToCurrentVersion(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn
   if (!HasRoom(pdmOut, pcbNeeded, DRV_UI_DEVMODE_BYTES)) {
     return AskForRoom(pcbNeeded, DRV_UI_DEVMODE_BYTES);
   }
-  DrvDevMode* lpOut = UiNewDevMode(pwszPrinterName, nullptr);
+  DrvDevMode* lpOut = UiNewDevMode(nullptr, pwszPrinterName, nullptr);
   if (lpOut == nullptr) return FALSE;
   BOOL bConverted = Convert(pwszPrinterName, pdmIn, &lpOut->dm);
   if (bConverted) DrvCopyBytes(pdmOut, lpOut, DRV_UI_DEVMODE_BYTES);
@@ -168,7 +168,8 @@ BOOL ConvertToCurrentVersion(const WCHAR* pwszPrinterName, const DEVMODEW* pdmIn
 }  // namespace
 
 // Called by the spooler when a record crosses between driver versions
-// (client and server) or when it wants the driver's defaults. TRUE with
+// (client and server) or when it wants the driver's defaults: with no
+// printer handle, these are the built-in ones. TRUE with
 // *pcbNeeded set to the size written; FALSE with SetLastError otherwise. A
 // buffer too small gets ERROR_INSUFFICIENT_BUFFER and the size it needs,
 // with nothing written. Reads no record beyond dmSize + dmDriverExtra.

@@ -24,7 +24,8 @@ constexpr const WCHAR* kValues[kDeviceItems] = {
     DRV_WIDE("textrelay: text to the printer as raw bytes"),
     DRV_UI_WIDE_TEXT(TEXTRELAY_VERSION)};
 
-// Each item is a one-entry list that cannot be changed: read-only text.
+// The printer page, from the spooler's header: each item is a one-entry
+// list that cannot be changed, read-only text.
 COMPROPSHEETUI* BuildPage(PVOID lpBlock, LPARAM lParam) {
   const DEVICEPROPERTYHEADER* lpHeader = reinterpret_cast<const DEVICEPROPERTYHEADER*>(lParam);
   if (lpHeader == nullptr || lpHeader->cbSize < sizeof(DEVICEPROPERTYHEADER)) {

@@ -43,7 +43,8 @@ LONG AnswerWithoutSheet(PDOCUMENTPROPERTYHEADER lpHeader) {
     lpHeader->cbOut = DRV_UI_DEVMODE_BYTES;
     return static_cast<LONG>(DRV_UI_DEVMODE_BYTES);
   }
-  DrvDevMode* lpDrvDevMode = UiNewDevMode(lpHeader->pszPrinterName, CallersRecord(*lpHeader));
+  DrvDevMode* lpDrvDevMode =
+      UiNewDevMode(lpHeader->hPrinter, lpHeader->pszPrinterName, CallersRecord(*lpHeader));
   if (lpDrvDevMode == nullptr) return ERR_CPSUI_GETLASTERROR;
   LONG lResult = (lpHeader->fMode & DM_OUT_BUFFER) != 0 ? CopyOut(*lpDrvDevMode, *lpHeader)
                                                         : CPSUI_OK;
@@ -96,7 +97,8 @@ COMPROPSHEETUI* BuildPage(PVOID lpBlock, LPARAM lParam) {
     return nullptr;
   }
   DocumentSheet* lpSheet = static_cast<DocumentSheet*>(lpBlock);
-  UiBuildDevMode(lpHeader->pszPrinterName, CallersRecord(*lpHeader), &lpSheet->dm);
+  UiBuildDevMode(lpHeader->hPrinter, lpHeader->pszPrinterName, CallersRecord(*lpHeader),
+                 &lpSheet->dm);
   lpSheet->lpHeader = lpHeader;
   BuildDocumentItems(&lpSheet->items, lpSheet->dm, (lpHeader->fMode & DM_NOPERMISSION) != 0);
   DescribePage(lpSheet);

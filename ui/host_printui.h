@@ -252,6 +252,8 @@ typedef struct _PROPSHEETUI_INFO_HEADER {
 #define ERROR_NOT_ENOUGH_MEMORY 8
 #define ERROR_INVALID_PARAMETER 87
 #define ERROR_INSUFFICIENT_BUFFER 122
+#define ERROR_INVALID_HANDLE 6
+#define ERROR_INVALID_LEVEL 124
 
 #define PRINTER_EVENT_ADD_CONNECTION 1
 #define PRINTER_EVENT_DELETE_CONNECTION 2
@@ -346,6 +348,36 @@ typedef struct _PROPSHEETUI_INFO_HEADER {
 #define IDI_CPSUI_NO 64003
 #define IDI_CPSUI_YES 64004
 
+// What GetPrinterW answers at levels 2 and 9: the printer and its default
+// record, and the user's own default record.
+typedef struct _PRINTER_INFO_2W {
+  LPWSTR pServerName;
+  LPWSTR pPrinterName;
+  LPWSTR pShareName;
+  LPWSTR pPortName;
+  LPWSTR pDriverName;
+  LPWSTR pComment;
+  LPWSTR pLocation;
+  PDEVMODE pDevMode;
+  LPWSTR pSepFile;
+  LPWSTR pPrintProcessor;
+  LPWSTR pDatatype;
+  LPWSTR pParameters;
+  PVOID pSecurityDescriptor;
+  DWORD Attributes;
+  DWORD Priority;
+  DWORD DefaultPriority;
+  DWORD StartTime;
+  DWORD UntilTime;
+  DWORD Status;
+  DWORD cJobs;
+  DWORD AveragePPM;
+} PRINTER_INFO_2W, *PPRINTER_INFO_2W;
+
+typedef struct _PRINTER_INFO_9W {
+  PDEVMODE pDevMode;
+} PRINTER_INFO_9W, *PPRINTER_INFO_9W;
+
 // The platform's user-mode services the interface code calls; the host
 // defines them.
 #if !defined(DRV_HOST_DECLS_NESTED)
@@ -353,6 +385,8 @@ extern "C" {
 #endif
 VOID APIENTRY SetLastError(DWORD dwErrCode);
 DWORD APIENTRY GetLastError();
+BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter, DWORD cbBuf,
+                          LPDWORD pcbNeeded);
 
 // The printer interface's entry points, with the spooler's argument lists.
 LONG APIENTRY DrvDocumentPropertySheets(PPROPSHEETUI_INFO pPSUIInfo, LPARAM lParam);

@@ -7,13 +7,15 @@
 
 #define DRV_UI_DEVMODE_BYTES ((ULONG)sizeof(DrvDevMode))
 
-// The record the graphics driver would build for this printer at device
-// creation: the defaults for the name merged with the caller's record when
-// there is one. Allocated with DrvAllocPtr; NULL
-// (ERROR_NOT_ENOUGH_MEMORY) when no memory is left. The caller frees it.
-DrvDevMode* UiNewDevMode(const WCHAR* pwszPrinterName, const DEVMODEW* pdmCaller);
+// The record an entry point answers for: the defaults for the name merged
+// with the caller's record when there is one, else with the print queue's
+// own default that the spooler keeps for hPrinter (none without a handle).
+// Allocated with DrvAllocPtr; NULL (ERROR_NOT_ENOUGH_MEMORY) when no memory
+// is left. The caller frees it.
+DrvDevMode* UiNewDevMode(HANDLE hPrinter, const WCHAR* pwszPrinterName,
+                         const DEVMODEW* pdmCaller);
 // The same into a zero-filled record of the caller's.
-void UiBuildDevMode(const WCHAR* pwszPrinterName, const DEVMODEW* pdmCaller,
+void UiBuildDevMode(HANDLE hPrinter, const WCHAR* pwszPrinterName, const DEVMODEW* pdmCaller,
                     DrvDevMode* lpDrvDevMode);
 
 // A failed sheet call: the error for GetLastError and a result below one.

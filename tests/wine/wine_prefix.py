@@ -81,10 +81,19 @@ class WinePrefix:
 
     def run(self, command, winedebug="-all", timeout=300, cwd=None):
         """Runs a Windows program (its Unix path first) in the prefix; answers
-        the CompletedProcess with text output."""
-        return subprocess.run([wine_program("wine64"), *[str(c) for c in command]],
-                              env=self.environment(winedebug), capture_output=True,
-                              text=True, errors="replace", timeout=timeout, cwd=cwd)
+        the CompletedProcess with text output. A program still running after
+        timeout seconds is stopped with everything else in the prefix (a
+        corrupted heap can leave it spinning) and answers returncode None,
+        with what it wrote until then and a last line saying so."""
+        argv = [wine_program("wine64"), *[str(c) for c in command]]
+        try:
+            return subprocess.run(argv, env=self.environment(winedebug), capture_output=True,
+                                  text=True, errors="replace", timeout=timeout, cwd=cwd)
+        except subprocess.TimeoutExpired as expired:
+            self.stop()
+            return subprocess.CompletedProcess(
+                argv, None, text_of(expired.stdout),
+                text_of(expired.stderr) + f"\ntimed out after {timeout} seconds\n")
 
     def drive_c(self):
         return self.path / "drive_c"
@@ -109,6 +118,12 @@ class WinePrefix:
 
     def __exit__(self, *exc):
         self.remove()
+
+
+def text_of(output):
+    if output is None:
+        return ""
+    return output.decode(errors="replace") if isinstance(output, bytes) else output
 
 
 def compile_program(sources, output, libs=(), includes=(), definitions=()):

@@ -62,7 +62,8 @@ INTERFACE_FUNCTIONS = frozenset({
 INTERFACE_IMPORTS = {
     "kernel32.dll": frozenset({"GetProcessHeap", "HeapAlloc", "HeapFree",
                                "OutputDebugStringA", "SetLastError"}),
-    "user32.dll": frozenset({"wvsprintfA"}),
+    # The print queue's default records.
+    "winspool.drv": frozenset({"GetPrinterW"}),
 }
 C_RUNTIME_PREFIXES = ("msvcr", "msvcp", "ucrt", "api-ms-win-crt", "vcruntime",
                       "libgcc", "libstdc++", "libwinpthread")

@@ -8,16 +8,16 @@
 #include <string>
 #include <vector>
 
-#include "windows/usermode/trace_format.h"
+#include "windows/common/trace_format.h"
 
 static int failures = 0;
 static std::vector<std::string> pieces;
 
-static void Collect(const char* pszPiece) { pieces.emplace_back(pszPiece); }
+static void Collect(void*, const char* pszPiece) { pieces.emplace_back(pszPiece); }
 
 static std::string Formatted(const char* pszPrefix, const char* pszFormat, va_list ap) {
   pieces.clear();
-  DrvFormatTrace(Collect, pszPrefix, pszFormat, ap);
+  DrvFormatTrace(Collect, nullptr, pszPrefix, pszFormat, ap);
   std::string text;
   for (const std::string& piece : pieces) {
     if (piece.empty() || piece.size() > DRV_TRACE_PIECE_CHARS) {
@@ -101,10 +101,10 @@ static void TestLongMessages() {
   ExpectPrintf("%s|%s|%d", text.c_str(), text.c_str(), -5);
 }
 
-int main() {
+int TraceFormatFailures() {
   TestNumbers();
   TestTextAndLiterals();
   TestLongMessages();
   if (failures == 0) std::printf("ok: the trace formatting matches printf\n");
-  return failures == 0 ? 0 : 1;
+  return failures;
 }

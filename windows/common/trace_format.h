@@ -1,13 +1,13 @@
-// The trace formatting of the user-mode engine services: the printf
-// conversions the driver's trace lines use, with no C library and no limit
-// on a message's length.
+// The trace formatting of the user-mode DLLs: the printf conversions the
+// driver's trace lines use, with no C library and no limit on a message's
+// length.
 #pragma once
 
 #include <stdarg.h>
 
 // Receives the formatted text in NUL-terminated pieces, in order; the pieces
-// joined are the text.
-typedef void (*DrvTraceSink)(const char* pszPiece);
+// joined are the text. lpContext is the caller's, handed on unchanged.
+typedef void (*DrvTraceSink)(void* lpContext, const char* pszPiece);
 
 // The longest piece the sink receives, its NUL not counted.
 #define DRV_TRACE_PIECE_CHARS 255
@@ -20,5 +20,5 @@ typedef void (*DrvTraceSink)(const char* pszPiece);
 // negative one counts as none) and the size prefix 'l'. A string is read no
 // further than its precision, so "%.*s" may name bytes without a NUL. A
 // conversion of any other form is sent as it stands, taking no argument.
-void DrvFormatTrace(DrvTraceSink pfnSink, const char* pszPrefix, const char* pszFormat,
-                    va_list ap);
+void DrvFormatTrace(DrvTraceSink pfnSink, void* lpContext, const char* pszPrefix,
+                    const char* pszFormat, va_list ap);

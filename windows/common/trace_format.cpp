@@ -1,9 +1,10 @@
-#include "windows/usermode/trace_format.h"
+#include "windows/common/trace_format.h"
 
 namespace {
 
 struct TraceOutput {
   DrvTraceSink pfnSink;
+  void* lpContext;
   unsigned cch;
   char ach[DRV_TRACE_PIECE_CHARS + 1];
 };
@@ -20,7 +21,7 @@ struct Conversion {
 void Flush(TraceOutput* pOut) {
   if (pOut->cch == 0) return;
   pOut->ach[pOut->cch] = '\0';
-  pOut->pfnSink(pOut->ach);
+  pOut->pfnSink(pOut->lpContext, pOut->ach);
   pOut->cch = 0;
 }
 
@@ -175,10 +176,11 @@ bool PutConversion(TraceOutput* pOut, const Conversion& conv, va_list* pap) {
 
 }  // namespace
 
-void DrvFormatTrace(DrvTraceSink pfnSink, const char* pszPrefix, const char* pszFormat,
-                    va_list ap) {
+void DrvFormatTrace(DrvTraceSink pfnSink, void* lpContext, const char* pszPrefix,
+                    const char* pszFormat, va_list ap) {
   TraceOutput out;
   out.pfnSink = pfnSink;
+  out.lpContext = lpContext;
   out.cch = 0;
   va_list args;
   va_copy(args, ap);
