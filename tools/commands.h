@@ -2,6 +2,7 @@
 // throws Failure.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <optional>
 #include <string>
@@ -35,6 +36,9 @@ struct PrintOptions {
   // Names the one input in notes and as the document instead of its path
   // (a CUPS job's title); empty: the path.
   std::string input_name;
+  // Checked before each line: once set, the lines stop and the document is
+  // ended as usual, so the printer is left at a clean page and document end.
+  const std::atomic<bool>* stop = nullptr;
 };
 
 // Where a note that does not stop the job goes: the command's

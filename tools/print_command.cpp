@@ -198,11 +198,13 @@ class Job {
                                                   : LineReader::Invalid::kStop;
     for (const Input* input : document.inputs) {
       LineReader reader(input->Rewound(), input->name(), invalid);
-      while (reader.Next()) pager.Line(reader, input->name());
+      while (!Stopped() && reader.Next()) pager.Line(reader, input->name());
     }
     pager.Finish(document.name);
     Require(device.EndDoc(), document.name + ": the driver failed to end the document");
   }
+
+  bool Stopped() const { return options_.stop != nullptr && options_.stop->load(); }
 
   const PrintOptions& options_;
   const DeviceSettings& settings_;
