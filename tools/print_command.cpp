@@ -229,6 +229,13 @@ std::unique_ptr<host::PeImage> LoadDriver(const std::string& path) {
 int RunPrint(const PrintOptions& options) { return RunPrint(options, Note); }
 
 int RunPrint(const PrintOptions& options, const NoteSink& note) {
+  return RunPrint(options, note, [&options] {
+    std::unique_ptr<Destination> destination = OpenDestination(options.output);
+    return options.hexdump ? HexDumpTo(std::move(destination)) : std::move(destination);
+  });
+}
+
+int RunPrint(const PrintOptions& options, const NoteSink& note, const DestinationOpener& open) {
   const std::unique_ptr<host::PeImage> image = LoadDriver(options.driver_path);
   if (!host::Engine::Get().code_page.Select(options.code_page)) {
     throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
@@ -248,8 +255,7 @@ int RunPrint(const PrintOptions& options, const NoteSink& note) {
   CheckInputs(inputs, options, note);
 
   const TraceOutput trace(options.trace);
-  std::unique_ptr<Destination> destination = OpenDestination(options.output);
-  if (options.hexdump) destination = HexDumpTo(std::move(destination));
+  const std::unique_ptr<Destination> destination = open();
   Job(options, settings, *destination)
       .Print(image ? image->entry() : &DrvEnableDriver, caller,
              Documents(inputs, options.one_document));
