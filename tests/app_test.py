@@ -481,5 +481,50 @@ class Cups(AppTest):
                          cups.log())
 
 
+class Browser(AppTest):
+    """Debian's chromium through chromedriver sets the driver's settings on the
+    printer's page of defaults."""
+
+    def browser(self):
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--window-size=1280,4000",
+                         f"--user-data-dir={self.path('chromium')}"):
+            options.add_argument(argument)
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        self.addCleanup(driver.quit)
+        return driver
+
+    def shown_settings(self, driver):
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.support.ui import Select
+        driver.get(f"http://127.0.0.1:{self.app.port}/receipt/printing")
+        terminator = Select(driver.find_element(By.NAME, "textrelay-line-terminator"))
+        form_feed = driver.find_element(By.NAME, "textrelay-form-feed")
+        return terminator, form_feed
+
+    def test_settings_saved_in_the_web_page_reach_the_bytes_and_stay_after_a_restart(self):
+        from selenium.webdriver.common.by import By
+        driver = self.browser()
+        terminator, form_feed = self.shown_settings(driver)
+        self.assertEqual((terminator.first_selected_option.get_attribute("value"), form_feed.is_selected()),
+                         ("none", False))
+        terminator.select_by_value("crlf")
+        form_feed.click()
+        driver.find_element(By.CSS_SELECTOR, "form input[type=submit]").click()
+        self.print(b"a\nb\n")
+        self.assertEqual(self.await_jobs(1), [b"a\r\nb\r\n\f"])
+        for restart in (False, True):
+            if restart:
+                self.app.restart()
+            terminator, form_feed = self.shown_settings(driver)
+            self.assertEqual((terminator.first_selected_option.get_attribute("value"), form_feed.is_selected()),
+                             ("crlf", True), restart)
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]] + sys.argv[3:4], verbosity=2)

@@ -14,7 +14,10 @@ int main(int argc, char** argv) {
   textrelay::app::Application application;
   pappl_pr_driver_t drivers[] = {{textrelay::app::kDriverName,
                                   textrelay::app::kDriverDescription, nullptr, nullptr}};
-  return papplMainloop(argc, argv, TEXTRELAY_VERSION, nullptr, 1, drivers,
+  // Every web page ends with the footer: the framework needs one.
+  return papplMainloop(argc, argv, TEXTRELAY_VERSION,
+                       "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers",
+                       1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr,
                        /*system_cb=*/nullptr, /*usage_cb=*/nullptr, &application);
