@@ -19,8 +19,8 @@ import unittest
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tool_command_test import CupsServer, Folder, Printer  # noqa: E402
 
-APP = sys.argv[1] if len(sys.argv) > 1 else "build/host/tools/app/textrelay-app"
-TEXTRELAY = sys.argv[2] if len(sys.argv) > 2 else "build/host/tools/textrelay"
+APP = sys.argv[1] if __name__ == "__main__" else None
+TEXTRELAY = sys.argv[2] if __name__ == "__main__" else None
 IPPTOOL_FILES = "/usr/share/cups/ipptool"
 
 
@@ -41,7 +41,8 @@ class App:
     """textrelay-app with its state, spool and local socket in a folder of its
     own: the framework keeps them under SNAP_COMMON when it is set."""
 
-    def __init__(self, folder):
+    def __init__(self, folder, program=None):
+        self.program = program or APP
         self.folder = folder
         self.port = free_port()
         self.process = None
@@ -50,7 +51,7 @@ class App:
 
     def start(self, *options, preload=None):
         environment = dict(self.environment, LD_PRELOAD=preload) if preload else self.environment
-        arguments = [APP, "server", "-o", f"server-port={self.port}", "-o", "listen-hostname=127.0.0.1",
+        arguments = [self.program, "server", "-o", f"server-port={self.port}", "-o", "listen-hostname=127.0.0.1",
                      "-o", f"log-file={self.folder}/app.log", "-o", "log-level=debug"]
         for option in options:
             arguments += ["-o", option]
@@ -91,7 +92,7 @@ class App:
 
     def command(self, *args, check=True):
         """A sub-command of the framework's main loop, through the local socket."""
-        result = subprocess.run([APP, *args], env=self.environment, capture_output=True, timeout=60)
+        result = subprocess.run([self.program, *args], env=self.environment, capture_output=True, timeout=60)
         if check:
             assert result.returncode == 0, (args, result.stdout.decode(), result.stderr.decode(), self.log())
         return result.stdout.decode()
