@@ -444,9 +444,16 @@ class Robustness(AppTest):
                                           b"Host: 127.0.0.1\r\nContent-Type: application/ipp\r\n"
                                           b"Content-Length: 12\r\n\r\n" + garbage[:12])
             self.assertRegex(status_line, r"^HTTP/1.1 [45]\d\d ")
+        # Two printers, so that jobs of both are printed at once.
+        labels = Printer()
+        self.addCleanup(labels.close)
+        self.app.add_printer("labels", f"socket://127.0.0.1:{labels.port}")
+        listeners = {"receipt": self.printer, "labels": labels}
+        names = ["receipt", "labels"] * 10
         results = [None] * 20
-        clients = [threading.Thread(target=lambda n=n: results.__setitem__(
-            n, self.print((f"client {n:02d} line\n" * 200).encode()))) for n in range(20)]
+        clients = [threading.Thread(target=lambda n=n: results.__setitem__(n, ipp_print(
+            self.folder, self.app.uri(names[n]), (f"client {n:02d} line\n" * 200).encode(),
+            ("keyword textrelay-line-terminator lf",)))) for n in range(20)]
         for client in clients:
             client.start()
         for client in clients:
@@ -455,14 +462,15 @@ class Robustness(AppTest):
                          [outcome.message for outcome in results])
         # The framework keeps the device open while jobs wait, so several
         # jobs may share a connection: each must arrive whole and apart.
-        expected = {f"client {n:02d} line".encode() * 200 for n in range(20)}
-        deadline = time.monotonic() + 60
-        while sum(map(len, self.printer.jobs)) < sum(map(len, expected)) and time.monotonic() < deadline:
-            time.sleep(0.05)
-        received = b"".join(self.printer.jobs)
-        size = len(next(iter(expected)))
-        pieces = [received[i:i + size] for i in range(0, len(received), size)]
-        self.assertEqual(sorted(pieces), sorted(expected))
+        for name, listener in listeners.items():
+            expected = [f"client {n:02d} line\n".encode() * 200 for n in range(20) if names[n] == name]
+            deadline = time.monotonic() + 60
+            while sum(map(len, listener.jobs)) < sum(map(len, expected)) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            received = b"".join(listener.jobs)
+            size = len(expected[0])
+            pieces = [received[i:i + size] for i in range(0, len(received), size)]
+            self.assertEqual(sorted(pieces), expected, name)
 
 
 class Conformance(AppTest):
