@@ -29,7 +29,8 @@ const VendorSetting kSettings[] = {
     {kInvalidUtf8, {"stop", "replace"}, "stop"},
 };
 
-// The driver's limits are in tenths of a millimetre.
+// The driver's limits, in tenths of a millimetre; the media the driver
+// offers (driver.cpp) stay within them.
 constexpr int kMinWidth = 1, kMaxWidth = 2032, kMinLength = 3, kMaxLength = 9999;
 
 std::string ChoiceList(const VendorSetting& setting) {
@@ -93,10 +94,6 @@ std::optional<SHORT> Orientation(int requested) {
 }  // namespace
 
 std::span<const VendorSetting> VendorSettings() { return kSettings; }
-
-MediaLimits DriverMediaLimits() {
-  return {kMinWidth * 10, kMaxWidth * 10, kMinLength * 10, kMaxLength * 10};
-}
 
 PrintOptions JobPrintOptions(const JobRequest& request) {
   PrintOptions options;

@@ -35,13 +35,6 @@ struct JobRequest {
   VendorValues vendor;  // the job's values over the printer's defaults
 };
 
-// The driver's page limits in hundredths of a millimetre, as media
-// advertises them.
-struct MediaLimits {
-  int min_width, max_width, min_length, max_length;
-};
-MediaLimits DriverMediaLimits();
-
 // The print path's options for a job. Throws Failure naming the attribute
 // for a value that is not one of its choices or outside the driver's
 // limits: the job stops before anything is sent.
