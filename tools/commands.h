@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -12,6 +13,8 @@
 #include "tools/settings.h"
 
 namespace textrelay {
+
+class Destination;
 
 // What an empty line becomes when the device ends lines with a terminator:
 // the driver writes nothing at all for a call with no characters.
@@ -60,6 +63,10 @@ using NoteSink = std::function<void(const std::string&)>;
 
 int RunPrint(const PrintOptions& options);
 int RunPrint(const PrintOptions& options, const NoteSink& note);
+// Prints to the destination `open` makes once the inputs passed their check,
+// instead of the one options.output names.
+using DestinationOpener = std::function<std::unique_ptr<Destination>()>;
+int RunPrint(const PrintOptions& options, const NoteSink& note, const DestinationOpener& open);
 
 struct DevModeNewOptions {
   Settings settings;

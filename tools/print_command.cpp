@@ -292,6 +292,10 @@ std::unique_ptr<host::PeImage> LoadDriver(const std::string& path) {
 int RunPrint(const PrintOptions& options) { return RunPrint(options, Note); }
 
 int RunPrint(const PrintOptions& options, const NoteSink& note) {
+  return RunPrint(options, note, [&options] { return OpenOutput(options); });
+}
+
+int RunPrint(const PrintOptions& options, const NoteSink& note, const DestinationOpener& open) {
   const std::unique_ptr<host::PeImage> image = LoadDriver(options.driver_path);
   if (!host::Engine::Get().code_page.Select(options.code_page)) {
     throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
@@ -310,7 +314,7 @@ int RunPrint(const PrintOptions& options, const NoteSink& note) {
   if (!options.input_name.empty() && inputs.size() == 1) inputs[0].Rename(options.input_name);
   const std::vector<Document> documents = Documents(inputs, options.one_document);
   if (options.send_binary_unchanged && !AllUtf8(inputs)) {
-    const std::unique_ptr<Destination> destination = OpenOutput(options);
+    const std::unique_ptr<Destination> destination = open();
     SendUnchanged(documents, settings.copies, *destination, options);
     destination->Commit();
     return 0;
@@ -319,7 +323,7 @@ int RunPrint(const PrintOptions& options, const NoteSink& note) {
   if (StopAsked(options)) return 0;
 
   const TraceOutput trace(options.trace);
-  const std::unique_ptr<Destination> destination = OpenOutput(options);
+  const std::unique_ptr<Destination> destination = open();
   Job(options, settings, *destination)
       .Print(image ? image->entry() : &DrvEnableDriver, caller, documents);
   destination->Commit();

@@ -1,0 +1,570 @@
+#!/usr/bin/env python3
+"""Whole-job tests of textrelay-app with real clients: ipptool, a private cupsd,
+and a browser. The app listens on 127.0.0.1 only and cannot reach an mDNS
+responder (no system bus), so it advertises nothing on the network.
+
+Usage: app_test.py APP TEXTRELAY GROUP
+"""
+import os
+import re
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from tool_command_test import CupsServer, Folder, Printer  # noqa: E402
+
+APP = sys.argv[1] if __name__ == "__main__" else None
+TEXTRELAY = sys.argv[2] if __name__ == "__main__" else None
+IPPTOOL_FILES = "/usr/share/cups/ipptool"
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def expected_bytes(text, *options):
+    """What `textrelay print` sends for the text (bytes) with the options."""
+    result = subprocess.run([TEXTRELAY, "print", *options], input=text, capture_output=True, timeout=60)
+    assert result.returncode == 0, result.stderr.decode()
+    return result.stdout
+
+
+class App:
+    """textrelay-app with its state, spool and local socket in a folder of its
+    own: the framework keeps them under SNAP_COMMON when it is set."""
+
+    def __init__(self, folder, program=None):
+        self.program = program or APP
+        self.folder = folder
+        self.port = free_port()
+        self.process = None
+        self.environment = dict(os.environ, SNAP_COMMON=folder, HOME=folder, TMPDIR=folder,
+                                DBUS_SYSTEM_BUS_ADDRESS=f"unix:path={folder}/no-bus")
+
+    def start(self, *options, preload=None):
+        environment = dict(self.environment, LD_PRELOAD=preload) if preload else self.environment
+        arguments = [self.program, "server", "-o", f"server-port={self.port}", "-o", "listen-hostname=127.0.0.1",
+                     "-o", f"log-file={self.folder}/app.log", "-o", "log-level=debug"]
+        for option in options:
+            arguments += ["-o", option]
+        self.process = subprocess.Popen(arguments, env=environment,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 20
+        while time.monotonic() < deadline:
+            try:
+                socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
+                return
+            except OSError:
+                if self.process.poll() is not None:
+                    break
+                time.sleep(0.1)
+        raise AssertionError("textrelay-app did not start: " + self.log())
+
+    def stop(self):
+        if self.process is None:
+            return
+        self.command("shutdown", check=False)
+        try:
+            self.process.wait(timeout=20)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            self.process.wait()
+        self.process = None
+
+    def restart(self, *options, preload=None):
+        self.stop()
+        self.start(*options, preload=preload)
+
+    def log(self):
+        try:
+            with open(os.path.join(self.folder, "app.log"), "rb") as file:
+                return file.read().decode(errors="replace")[-4000:]
+        except OSError:
+            return "no log"
+
+    def command(self, *args, check=True):
+        """A sub-command of the framework's main loop, through the local socket."""
+        result = subprocess.run([self.program, *args], env=self.environment, capture_output=True, timeout=60)
+        if check:
+            assert result.returncode == 0, (args, result.stdout.decode(), result.stderr.decode(), self.log())
+        return result.stdout.decode()
+
+    def add_printer(self, name, device_uri):
+        self.command("add", "-d", name, "-m", "textrelay-raw-text", "-v", device_uri)
+
+    def uri(self, name):
+        return f"ipp://127.0.0.1:{self.port}/ipp/print/{name}"
+
+
+PRINT_AND_WAIT = """{{
+  NAME "Print-Job"
+  IGNORE-ERRORS yes
+  OPERATION Print-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR name requesting-user-name tester
+  ATTR mimeMediaType document-format {format}
+{operation}
+  GROUP job-attributes-tag
+{attributes}
+  FILE $filename
+  STATUS successful-ok
+  EXPECT job-id OF-TYPE integer
+}}
+{{
+  NAME "Wait"
+  SKIP-IF-NOT-DEFINED job-id
+  OPERATION Get-Job-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  STATUS successful-ok
+  EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH
+  DISPLAY job-state
+  DISPLAY job-state-message
+}}
+"""
+
+
+class Outcome:
+    """What ipptool reported for a print: the submission's status, and the
+    job's final state and message when it was taken."""
+
+    def __init__(self, output):
+        self.output = output
+        refused = re.search(r"EXPECTED: STATUS successful-ok \(got (\S+)\)", output)
+        self.status = refused.group(1) if refused else "successful-ok"
+        state = re.findall(r"job-state \(enum\) = (\S+)", output)
+        self.state = state[-1] if state else None
+        message = re.findall(r"job-state-message \(textWithoutLanguage\) = (.*)", output)
+        self.message = message[-1] if message else ""
+
+
+def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
+    """Prints data (bytes) with ipptool; attributes as ipptool ATTR lines, in
+    the job group unless they start with "operation "."""
+    job = tempfile.NamedTemporaryFile(dir=folder, suffix=".txt", delete=False)
+    job.write(data)
+    job.close()
+    test = job.name + ".test"
+    with open(test, "w", encoding="utf-8") as file:
+        operation = [a[len("operation "):] for a in attributes if a.startswith("operation ")]
+        job_attributes = [a for a in attributes if not a.startswith("operation ")]
+        file.write(PRINT_AND_WAIT.format(format=document_format,
+                                         operation="\n".join("  ATTR " + a for a in operation),
+                                         attributes="\n".join("  ATTR " + a for a in job_attributes)))
+    result = subprocess.run(["ipptool", "-T", "60", "-f", job.name, "-t", uri, test],
+                            capture_output=True, timeout=180)
+    os.unlink(job.name)
+    os.unlink(test)
+    return Outcome(result.stdout.decode(errors="replace"))
+
+
+class AppTest(Folder):
+    """An app with one printer, named receipt, whose device is a port the test
+    listens on."""
+
+    def setUp(self):
+        super().setUp()
+        os.chmod(self.folder, 0o755)
+        self.app = App(self.folder)
+        self.addCleanup(self.app.stop)
+        self.app.start()
+        self.printer = Printer()
+        self.addCleanup(self.printer.close)
+        self.app.add_printer("receipt", f"socket://127.0.0.1:{self.printer.port}")
+
+    def print(self, data, *attributes, document_format="text/plain"):
+        return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format)
+
+    def await_jobs(self, count, timeout=60):
+        deadline = time.monotonic() + timeout
+        while len(self.printer.jobs) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(len(self.printer.jobs), count, self.app.log())
+        return self.printer.jobs
+
+
+RECEIPT = "Café  12,50\n\nTotal 12,50 €\n".encode("utf-8")
+
+
+class Printing(AppTest):
+    def test_jobs_carry_the_commands_bytes_for_the_same_settings(self):
+        cases = [
+            # job attributes, the command's options
+            ((), ()),
+            (('keyword textrelay-line-terminator crlf', 'boolean textrelay-form-feed true'),
+             ("--line-terminator", "crlf", "--form-feed")),
+            (('keyword textrelay-line-terminator lf', 'keyword textrelay-empty-lines skip',
+              'integer copies 2'), ("--line-terminator", "lf", "--empty-lines", "skip", "--copies", "2")),
+            (('keyword textrelay-code-page cp437', 'keyword textrelay-line-terminator cr',
+              'enum orientation-requested 4', 'keyword media oe_4x6-label_4x6in'),
+             ("--code-page", "CP437", "--line-terminator", "cr", "--orientation", "landscape")),
+        ]
+        for attributes, options in cases:
+            outcome = self.print(RECEIPT, *attributes)
+            self.assertEqual((outcome.status, outcome.state), ("successful-ok", "completed"), outcome.output)
+        jobs = self.await_jobs(len(cases))
+        self.assertEqual(jobs, [expected_bytes(RECEIPT, *options) for _, options in cases])
+
+    def test_printer_defaults_apply_and_job_values_override_them(self):
+        self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf",
+                         "-o", "textrelay-form-feed-default=true")
+        self.print(b"a\n")
+        self.print(b"a\n", "keyword textrelay-line-terminator lf")
+        self.assertEqual(self.await_jobs(2), [b"a\r\n\f", b"a\n\f"])
+
+    def test_printer_commands_in_text_go_through_the_driver_whatever_the_client_calls_it(self):
+        escpos = b"\x1b@\x1b!\x08Bold\nplain\n\x1dV\x00\n"
+        zpl = b"^XA\n^FO50,50^ADN,36,20^FDLabel^FS\n^XZ\n"
+        for data in (escpos, zpl):
+            for document_format in ("text/plain", "application/octet-stream"):
+                outcome = self.print(data, "keyword textrelay-line-terminator crlf",
+                                     document_format=document_format)
+                self.assertEqual(outcome.state, "completed", outcome.output)
+        expected = [expected_bytes(data, "--line-terminator", "crlf") for data in (escpos, zpl)]
+        self.assertEqual(self.await_jobs(4), [expected[0]] * 2 + [expected[1]] * 2)
+
+    def test_other_formats_and_bad_values_are_refused_and_nothing_is_sent(self):
+        # PAPPL 1.3.1 checks document-format against attributes that lack the
+        # driver's formats, so it takes any format and aborts the job later.
+        refused = "client-error-attributes-or-values-not-supported"
+        cases = [
+            (b"%PDF-1.4\n", (), "application/pdf", ("successful-ok", "aborted")),
+            (b"%PDF-1.4\n", (), "application/octet-stream", ("successful-ok", "aborted")),
+            (b"a\n", ("integer copies 0",), "text/plain", (refused, None)),
+            # Without fidelity an unknown orientation is ignored, as IPP says.
+            (b"a\n", ("enum orientation-requested 9",), "text/plain",
+             ("successful-ok-ignored-or-substituted-attributes", "completed")),
+            (b"a\n", ("keyword media na_letter_8.5x11in",), "text/plain",
+             ("successful-ok-ignored-or-substituted-attributes", "completed")),
+        ]
+        for data, attributes, document_format, expected in cases:
+            outcome = self.print(data, *attributes, document_format=document_format)
+            self.assertEqual((outcome.status, outcome.state), expected, outcome.output)
+        # The framework opens the device for a job it then aborts.
+        self.assertEqual([job for job in self.await_jobs(4) if job], [b"a", b"a"])
+
+    def test_a_job_that_cannot_print_stops_before_a_byte_with_the_reason_and_the_next_prints(self):
+        cases = [
+            (b"ok\n\xff\xfe broken\n", (), "invalid UTF-8"),
+            ("漢字\n".encode("utf-8"), ("keyword textrelay-code-page cp932",), "cp932"),
+            (b"a\n", ("keyword textrelay-line-terminator crlf2",), "textrelay-line-terminator 'crlf2'"),
+            (b"a\n", ("keyword textrelay-code-page klingon",), "textrelay-code-page 'klingon'"),
+        ]
+        for data, attributes, reason in cases:
+            outcome = self.print(data, *attributes)
+            self.assertEqual(outcome.state, "aborted", outcome.output)
+            self.assertIn(reason, outcome.message)
+            self.assertIn("nothing was sent", outcome.message)
+            self.assertEqual(self.print(b"next\n").state, "completed")
+        # The framework opens the device before the job is read.
+        self.assertEqual(self.await_jobs(2 * len(cases)), [b"", b"next"] * len(cases))
+
+    def test_a_failed_device_write_aborts_the_job_with_the_reason(self):
+        closing = Printer(read_limit=1)
+        self.addCleanup(closing.close)
+        self.app.add_printer("closing", f"socket://127.0.0.1:{closing.port}")
+        outcome = ipp_print(self.folder, self.app.uri("closing"), b"x" * 4000 + b"\n" * 40000,
+                            ("integer copies 50",))
+        self.assertEqual(outcome.state, "aborted", outcome.output + self.app.log())
+        self.assertIn("device", outcome.message)
+
+    def test_cancel_ends_the_document_cleanly(self):
+        slow = Printer(read_limit=None)
+        self.addCleanup(slow.close)
+        # A listener that reads slowly keeps the job printing long enough to cancel.
+        gate = threading.Event()
+        original_take = slow.take
+
+        def slow_take(connection):
+            gate.wait(30)
+            return original_take(connection)
+
+        slow.take = slow_take
+        self.app.add_printer("slow", f"socket://127.0.0.1:{slow.port}")
+        lines = b"".join(b"line %07d\n" % number for number in range(400000))
+        submitted = threading.Thread(target=ipp_print, args=(
+            self.folder, self.app.uri("slow"), lines,
+            ("keyword textrelay-line-terminator lf", "boolean textrelay-form-feed true")))
+        submitted.start()
+        deadline = time.monotonic() + 30
+        while "processing" not in self.app.command("jobs", "-d", "slow") and time.monotonic() < deadline:
+            time.sleep(0.05)
+        job_id = self.app.command("jobs", "-d", "slow").split()[0]
+        self.app.command("cancel", "-d", "slow", "-j", job_id)
+        gate.set()
+        submitted.join(120)
+        deadline = time.monotonic() + 30
+        while not slow.jobs and time.monotonic() < deadline:
+            time.sleep(0.05)
+        data = slow.jobs[0]
+        self.assertLess(len(data), len(lines), "the cancel came too late to show")
+        self.assertTrue(data.endswith(b"\n\f"), data[-40:])
+        self.assertRegex(data[:-1].rsplit(b"\n", 2)[-2], rb"^line \d{7}$")
+
+
+GET_DEFAULTS = """{
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes textrelay-line-terminator-default,textrelay-form-feed-default,textrelay-code-page-default,media-default
+  STATUS successful-ok
+}
+"""
+
+
+class State(AppTest):
+    def test_printers_and_their_defaults_survive_a_restart(self):
+        self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf",
+                         "-o", "textrelay-form-feed-default=true", "-o", "textrelay-code-page-default=cp850")
+        self.app.command("add", "-d", "labels", "-m", "textrelay-raw-text", "-v", "file:///dev/null")
+        self.app.restart()
+        self.assertEqual(sorted(self.app.command("printers").split()), ["labels", "receipt"])
+        # Vendor attributes come only when named: "all" means IPP's own.
+        test = self.write("get.test", GET_DEFAULTS)
+        attributes = subprocess.run(["ipptool", "-tv", self.app.uri("receipt"), test],
+                                    capture_output=True, timeout=60).stdout.decode()
+        for line in ("textrelay-line-terminator-default (keyword) = crlf",
+                     "textrelay-form-feed-default (boolean) = true",
+                     "textrelay-code-page-default (keyword) = cp850"):
+            self.assertIn(line, attributes)
+        self.print("é\n".encode("utf-8"))
+        self.assertEqual(self.await_jobs(1), [b"\x82\r\n\f"])
+
+
+class Security(AppTest):
+    SET_DEFAULT = """{{
+  OPERATION Set-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  GROUP printer-attributes-tag
+  ATTR keyword textrelay-line-terminator-default {value}
+  DISPLAY status-code
+  STATUS {status}
+}}
+"""
+
+    def set_terminator(self, value, status):
+        test = self.write("set.test", self.SET_DEFAULT.format(value=value, status=status))
+        result = subprocess.run(["ipptool", "-t", self.app.uri("receipt"), test], stdin=subprocess.DEVNULL,
+                                capture_output=True, timeout=60)
+        return result.returncode, result.stdout.decode()[-600:]
+
+    def remote_peer_library(self):
+        library = self.path("remote_peer.so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-o", library,
+                        os.path.join(os.path.dirname(os.path.abspath(__file__)), "remote_peer.c"), "-ldl"],
+                       check=True, timeout=120)
+        return library
+
+    def terminator_default(self):
+        test = self.write("get.test", GET_DEFAULTS)
+        output = subprocess.run(["ipptool", "-tv", self.app.uri("receipt"), test],
+                                capture_output=True, timeout=60).stdout.decode()
+        return re.search(r"textrelay-line-terminator-default \(keyword\) = (\S+)", output).group(1)
+
+    def test_settings_change_from_elsewhere_only_with_authentication(self):
+        self.assertEqual(self.set_terminator("lf", "successful-ok")[0], 0)
+        # Without a PAM service only local clients may change settings.
+        self.app.restart(preload=self.remote_peer_library())
+        self.assertIn("client-error-forbidden", self.set_terminator("cr", "successful-ok")[1])
+        self.print(b"a\n")
+        self.assertEqual(self.await_jobs(1), [b"a\n"])
+        # With one, everyone must log in.
+        self.app.restart("auth-service=login")
+        self.assertIn("client-error-not-authenticated", self.set_terminator("cr", "successful-ok")[1])
+        self.assertEqual(self.terminator_default(), "lf")
+
+    def test_spooled_jobs_are_readable_by_their_owner_only(self):
+        self.print(b"a\n")
+        self.await_jobs(1)
+        mode = os.stat(os.path.join(self.folder, "textrelay-app.d")).st_mode
+        self.assertEqual(mode & 0o077, 0, oct(mode))
+
+
+def ipp_attribute(tag, name, value):
+    name, value = name.encode(), value if isinstance(value, bytes) else value.encode()
+    return bytes([tag]) + len(name).to_bytes(2, "big") + name + len(value).to_bytes(2, "big") + value
+
+
+def raw_print_job(port, path, job_name, document):
+    """A Print-Job request written by hand to a raw socket; the HTTP status
+    line and the IPP status code of the answer (None when there is none)."""
+    body = (b"\x02\x00\x00\x02\x00\x00\x00\x01\x01"
+            + ipp_attribute(0x47, "attributes-charset", "utf-8")
+            + ipp_attribute(0x48, "attributes-natural-language", "en")
+            + ipp_attribute(0x45, "printer-uri", f"ipp://127.0.0.1:{port}{path}")
+            + b"\x02" + ipp_attribute(0x42, "job-name", job_name) + b"\x03" + document)
+    return raw_exchange(port, b"POST " + path.encode() + b" HTTP/1.1\r\nHost: 127.0.0.1\r\n"
+                        b"Content-Type: application/ipp\r\nContent-Length: "
+                        + str(len(body)).encode() + b"\r\n\r\n" + body)
+
+
+def raw_exchange(port, request):
+    with socket.create_connection(("127.0.0.1", port), timeout=20) as raw:
+        answer = b""
+        try:
+            raw.sendall(request)
+            raw.shutdown(socket.SHUT_WR)
+            while chunk := raw.recv(65536):
+                answer += chunk
+        except OSError:
+            pass
+    head, _, body = answer.partition(b"\r\n\r\n")
+    status_line = head.split(b"\r\n")[0].decode(errors="replace")
+    return status_line, int.from_bytes(body[2:4], "big") if len(body) >= 4 else None
+
+
+class Robustness(AppTest):
+    def test_the_server_survives_bad_requests_and_keeps_every_job_apart(self):
+        # A name longer than IPP's limits, and requests that are not IPP at all.
+        status_line, ipp_status = raw_print_job(self.app.port, "/ipp/print/receipt", "x" * 40000, b"big\n")
+        self.assertTrue(ipp_status is None or ipp_status >= 0x0400, (status_line, ipp_status))
+        for garbage in (b"\x02\x00\x00\x02\x00\x00\x00\x01\x01\x47\xff\xff" + b"\x00" * 8,
+                        b"\x00" * 64 + b"\r\n\r\n"):
+            raw_exchange(self.app.port, garbage)
+            status_line, _ = raw_exchange(self.app.port, b"POST /ipp/print/receipt HTTP/1.1\r\n"
+                                          b"Host: 127.0.0.1\r\nContent-Type: application/ipp\r\n"
+                                          b"Content-Length: 12\r\n\r\n" + garbage[:12])
+            self.assertRegex(status_line, r"^HTTP/1.1 [45]\d\d ")
+        # Two printers, so that jobs of both are printed at once.
+        labels = Printer()
+        self.addCleanup(labels.close)
+        self.app.add_printer("labels", f"socket://127.0.0.1:{labels.port}")
+        listeners = {"receipt": self.printer, "labels": labels}
+        names = ["receipt", "labels"] * 10
+        results = [None] * 20
+        clients = [threading.Thread(target=lambda n=n: results.__setitem__(n, ipp_print(
+            self.folder, self.app.uri(names[n]), (f"client {n:02d} line\n" * 200).encode(),
+            ("keyword textrelay-line-terminator lf",)))) for n in range(20)]
+        for client in clients:
+            client.start()
+        for client in clients:
+            client.join(240)
+        self.assertEqual([outcome.state for outcome in results], ["completed"] * 20,
+                         [outcome.message for outcome in results])
+        # The framework keeps the device open while jobs wait, so several
+        # jobs may share a connection: each must arrive whole and apart.
+        for name, listener in listeners.items():
+            expected = [f"client {n:02d} line\n".encode() * 200 for n in range(20) if names[n] == name]
+            deadline = time.monotonic() + 60
+            while sum(map(len, listener.jobs)) < sum(map(len, expected)) and time.monotonic() < deadline:
+                time.sleep(0.05)
+            received = b"".join(listener.jobs)
+            size = len(expected[0])
+            pieces = [received[i:i + size] for i in range(0, len(received), size)]
+            self.assertEqual(sorted(pieces), expected, name)
+
+
+class Conformance(AppTest):
+    """CUPS's IPP test files, as ipptool ships them. Over loopback the
+    framework offers no ipps: URI, so TLS is off for the check of
+    uri-security-supported against printer-uri-supported."""
+
+    # The test files and the URI each is meant for: the printer's, or the
+    # first job's. cancel-current-job.test needs a job printing at the time,
+    # which a printer that takes bytes at once never has.
+    FILES = [("ipp-1.1.test", ""), ("ipp-2.0.test", ""), ("print-job.test", ""),
+             ("print-job-and-wait.test", ""), ("validate-job.test", ""), ("create-job.test", ""),
+             ("get-jobs.test", ""), ("get-completed-jobs.test", ""),
+             ("get-job-attributes.test", "/1")]
+    maxDiff = None
+
+    def test_cups_ipp_test_files_pass(self):
+        self.app.restart("server-options=no-tls")
+        time.sleep(1.5)  # printer-up-time must be above 0
+        document = self.write("document.txt", "conformance\n")
+        failures = []
+        for name, suffix in self.FILES:
+            result = subprocess.run(["ipptool", "-T", "60", "-t", "-f", document, self.app.uri("receipt") + suffix,
+                                     os.path.join(IPPTOOL_FILES, name)], capture_output=True, timeout=600)
+            if result.returncode != 0:
+                failures += [name + ": " + line.strip() for line in result.stdout.decode(errors="replace").splitlines()
+                             if "[FAIL]" in line or "EXPECTED" in line or "GOT" in line]
+        self.assertEqual(failures, [])
+
+
+class Cups(AppTest):
+    """A driverless queue in a private cupsd for the app's printer. CUPS's
+    driverless PPD takes PDF, JPEG, PNG, URF and PWG raster only, so text sent
+    through it is converted to PDF and raster unless the job is raw; `lp -o raw`
+    sends the file as it is, and the app types it as text."""
+
+    def test_lp_prints_text_through_a_driverless_queue(self):
+        cups = CupsServer(os.path.join(self.folder, "cups"))
+        os.makedirs(cups.folder)
+        self.addCleanup(cups.stop)
+        cups.start()
+        self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf")
+        cups.command("lpadmin", "-h", cups.socket, "-p", "app", "-E", "-m", "everywhere",
+                     "-v", f"ipp://localhost:{self.app.port}/ipp/print/receipt")
+        text = self.write("note.txt", RECEIPT)
+        cups.command("lp", "-h", cups.socket, "-d", "app", "-o", "raw", text)
+        self.assertEqual(self.await_jobs(1, timeout=120)[0], expected_bytes(RECEIPT, "--line-terminator", "crlf"),
+                         cups.log())
+
+
+class Browser(AppTest):
+    """Debian's chromium through chromedriver sets the driver's settings on the
+    printer's page of defaults."""
+
+    def browser(self):
+        from selenium import webdriver
+        from selenium.webdriver.chrome.service import Service
+        options = webdriver.ChromeOptions()
+        options.binary_location = "/usr/bin/chromium"
+        for argument in ("--headless", "--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+                         "--disable-background-networking", "--disable-component-update", "--disable-sync",
+                         "--window-size=1280,4000",
+                         f"--user-data-dir={self.path('chromium')}"):
+            options.add_argument(argument)
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        self.addCleanup(driver.quit)
+        return driver
+
+    def shown_settings(self, driver):
+        from selenium.webdriver.common.by import By
+        from selenium.webdriver.support.ui import Select
+        driver.get(f"http://127.0.0.1:{self.app.port}/receipt/printing")
+        terminator = Select(driver.find_element(By.NAME, "textrelay-line-terminator"))
+        form_feed = driver.find_element(By.NAME, "textrelay-form-feed")
+        return terminator, form_feed
+
+    def test_settings_saved_in_the_web_page_reach_the_bytes_and_stay_after_a_restart(self):
+        from selenium.webdriver.common.by import By
+        driver = self.browser()
+        terminator, form_feed = self.shown_settings(driver)
+        self.assertEqual((terminator.first_selected_option.get_attribute("value"), form_feed.is_selected()),
+                         ("none", False))
+        terminator.select_by_value("crlf")
+        form_feed.click()
+        driver.find_element(By.CSS_SELECTOR, "form input[type=submit]").click()
+        self.print(b"a\nb\n")
+        self.assertEqual(self.await_jobs(1), [b"a\r\nb\r\n\f"])
+        for restart in (False, True):
+            if restart:
+                self.app.restart()
+            terminator, form_feed = self.shown_settings(driver)
+            self.assertEqual((terminator.first_selected_option.get_attribute("value"), form_feed.is_selected()),
+                             ("crlf", True), restart)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0]] + sys.argv[3:4], verbosity=2)

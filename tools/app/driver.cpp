@@ -1,0 +1,114 @@
+#include "tools/app/driver.h"
+
+#include <cstring>
+#include <vector>
+
+#include "tools/app/job_settings.h"
+#include "tools/app/print_job.h"
+
+namespace textrelay::app {
+
+namespace {
+
+// Receipt rolls, a shipping label, A5 and any size within the driver's
+// limits (0.1 to 203.2 mm wide, 0.3 to 999.9 mm long).
+constexpr const char* kMedia[] = {
+    "om_receipt-58mm_58x200mm", "om_receipt-80mm_80x200mm", "oe_4x6-label_4x6in",
+    "iso_a5_148x210mm",         "custom_min_0.1x0.3mm",     "custom_max_203.2x999.9mm",
+};
+constexpr int kDefaultMedia = 1;
+
+// Raster arrives only from a client that ignored the format this printer
+// prefers; the driver relays text and has nothing to draw it with.
+bool RefuseRaster(pappl_job_t* job, pappl_pr_options_t*, pappl_device_t*) {
+  papplJobSetMessage(job, "this printer prints text only (text/plain), not %s; nothing was sent",
+                     papplJobGetFormat(job));
+  return false;
+}
+bool RefuseRasterPage(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                      unsigned) {
+  return RefuseRaster(job, options, device);
+}
+bool RefuseRasterLine(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsigned,
+                      const unsigned char*) {
+  return false;
+}
+
+// Anything sent as application/octet-stream that the framework did not
+// recognise (PDF, PostScript, JPEG, PNG, raster) is text for the driver:
+// ESC/POS, ZPL and other command languages inside text among it.
+const char* TypeAsText(const unsigned char*, size_t, void*) { return "text/plain"; }
+
+void SetMedia(pappl_pr_driver_data_t& data) {
+  data.num_media = static_cast<int>(std::size(kMedia));
+  for (int i = 0; i < data.num_media; ++i) data.media[i] = kMedia[i];
+  data.num_source = 1;
+  data.source[0] = "main-roll";
+  pappl_media_col_t& media = data.media_default;
+  const pwg_media_t* size = pwgMediaForPWG(kMedia[kDefaultMedia]);
+  std::strncpy(media.size_name, size->pwg, sizeof media.size_name - 1);
+  media.size_width = size->width;
+  media.size_length = size->length;
+  std::strncpy(media.source, data.source[0], sizeof media.source - 1);
+  std::strncpy(media.type, "continuous", sizeof media.type - 1);
+  data.num_type = 1;
+  data.type[0] = "continuous";
+  data.media_ready[0] = media;
+}
+
+void AddVendorAttributes(pappl_pr_driver_data_t& data, ipp_t* attrs) {
+  for (const VendorSetting& setting : VendorSettings()) {
+    data.vendor[data.num_vendor++] = setting.name;
+    const std::string supported = std::string(setting.name) + "-supported";
+    const std::string default_name = std::string(setting.name) + "-default";
+    if (setting.choices.empty()) {
+      ippAddBoolean(attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
+      ippAddBoolean(attrs, IPP_TAG_PRINTER, default_name.c_str(),
+                    std::strcmp(setting.default_value, "true") == 0);
+      continue;
+    }
+    ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(),
+                  static_cast<int>(setting.choices.size()), nullptr, setting.choices.data());
+    ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, default_name.c_str(), nullptr,
+                 setting.default_value);
+  }
+}
+
+}  // namespace
+
+bool SetUpDriver(pappl_system_t* system, const char* driver_name, const char*, const char*,
+                 pappl_pr_driver_data_t* driver_data, ipp_t** driver_attrs, void* data) {
+  if (std::strcmp(driver_name, kDriverName) != 0) return false;
+  // The framework takes its type guesser from the system, which the
+  // default system callback makes before any printer exists.
+  papplSystemSetMIMECallback(system, TypeAsText, nullptr);
+
+  pappl_pr_driver_data_t& driver = *driver_data;
+  driver.extension = data;
+  driver.printfile_cb = PrintTextJob;
+  driver.rstartjob_cb = RefuseRaster;
+  driver.rstartpage_cb = RefuseRasterPage;
+  driver.rendpage_cb = RefuseRasterPage;
+  driver.rendjob_cb = RefuseRaster;
+  driver.rwriteline_cb = RefuseRasterLine;
+  driver.format = "text/plain";
+  std::strncpy(driver.make_and_model, kDriverDescription, sizeof driver.make_and_model - 1);
+  driver.ppm = 60;
+  driver.kind = static_cast<pappl_kind_t>(PAPPL_KIND_RECEIPT | PAPPL_KIND_LABEL | PAPPL_KIND_DOCUMENT);
+  driver.orient_default = IPP_ORIENT_PORTRAIT;
+  driver.color_supported = PAPPL_COLOR_MODE_MONOCHROME;
+  driver.color_default = PAPPL_COLOR_MODE_MONOCHROME;
+  driver.raster_types = PAPPL_PWG_RASTER_TYPE_BLACK_1;
+  driver.num_resolution = 1;
+  driver.x_resolution[0] = driver.y_resolution[0] = 203;
+  driver.x_default = driver.y_default = 203;
+  driver.sides_supported = PAPPL_SIDES_ONE_SIDED;
+  driver.sides_default = PAPPL_SIDES_ONE_SIDED;
+  SetMedia(driver);
+
+  *driver_attrs = ippNew();
+  AddVendorAttributes(driver, *driver_attrs);
+  return true;
+}
+
+}  // namespace textrelay::app

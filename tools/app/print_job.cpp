@@ -1,0 +1,90 @@
+#include "tools/app/print_job.h"
+
+#include <atomic>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "tools/app/device_destination.h"
+#include "tools/app/driver.h"
+#include "tools/app/job_settings.h"
+
+namespace textrelay::app {
+
+namespace {
+
+// The printer's defaults under the job's own values.
+VendorValues VendorValuesFor(pappl_printer_t* printer, const pappl_pr_options_t& options) {
+  VendorValues values;
+  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+  char value[1024];
+  for (const VendorSetting& setting : VendorSettings()) {
+    const std::string name = std::string(setting.name) + "-default";
+    if (ipp_attribute_t* attr = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO)) {
+      ippAttributeString(attr, value, sizeof value);
+      values[setting.name] = value;
+    }
+  }
+  ippDelete(attrs);
+  for (int i = 0; i < options.num_vendor; ++i) values[options.vendor[i].name] = options.vendor[i].value;
+  return values;
+}
+
+JobRequest RequestFor(pappl_job_t* job, const pappl_pr_options_t& options) {
+  return {options.copies, static_cast<int>(options.orientation_requested),
+          options.media.size_width, options.media.size_length,
+          VendorValuesFor(papplJobGetPrinter(job), options)};
+}
+
+Application& ApplicationOf(pappl_job_t* job) {
+  pappl_pr_driver_data_t data;
+  papplPrinterGetDriverData(papplJobGetPrinter(job), &data);
+  return *static_cast<Application*>(data.extension);
+}
+
+// PAPPL 1.3 can start a job twice when two clients submit at once: the
+// job stays pending until its thread runs, and another submission's check
+// for new jobs starts it again. The first start prints it; the second
+// finds it claimed and leaves it, the device and its state alone.
+bool Claim(pappl_job_t* job, Application& application) {
+  if (papplJobGetData(job) != nullptr) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Already printed by an earlier start.");
+    return false;
+  }
+  papplJobSetData(job, &application);
+  return true;
+}
+
+void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device) {
+  Application& application = ApplicationOf(job);
+  const std::lock_guard<std::mutex> one_job(application.print_path);
+  if (!Claim(job, application)) return;
+  PrintOptions print = JobPrintOptions(RequestFor(job, options));
+  print.files = {papplJobGetFilename(job)};
+  print.input_name = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "untitled";
+  std::atomic<bool> stop{false};
+  print.stop = &stop;
+  const auto note = [job](const std::string& text) {
+    papplLogJob(job, PAPPL_LOGLEVEL_WARN, "%s", text.c_str());
+    papplJobSetMessage(job, "%s", text.c_str());
+  };
+  RunPrint(print, note, [device, job, &stop] {
+    return std::make_unique<DeviceDestination>(device, job, stop);
+  });
+}
+
+}  // namespace
+
+bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  try {
+    Print(job, *options, device);
+    return true;
+  } catch (const std::exception& failure) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", failure.what());
+    papplJobSetMessage(job, "%s", failure.what());
+    return false;
+  }
+}
+
+}  // namespace textrelay::app

@@ -1,0 +1,13 @@
+// A job's document through the print path to the printer's device.
+#pragma once
+
+#include <pappl/pappl.h>
+
+namespace textrelay::app {
+
+// The driver's print-file callback. A job that stops (a refused setting,
+// invalid UTF-8, a line the code page would cut, a failed write) ends
+// aborted with the reason as its state message.
+bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
+
+}  // namespace textrelay::app
