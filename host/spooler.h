@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "engine/engine.h"
@@ -44,16 +45,19 @@ class StreamSink : public SpoolSink {
   FILE* stream_;
 };
 
+// Any thread may open, close and write; a printer's sink is written outside
+// the lock, so each printer's writes must come from one thread at a time,
+// as one job's do.
 class Spooler {
  public:
   explicit Spooler(Findings& findings) : findings_(findings) {}
 
   HANDLE Open(std::shared_ptr<SpoolSink> sink);
   void Close(HANDLE printer);
-  size_t OpenPrinters() const { return printers_.size(); }
+  size_t OpenPrinters() const;
 
   BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
-  uint64_t Writes() const { return writes_; }
+  uint64_t Writes() const;
 
   FaultPlan& failed_writes() { return failed_writes_; }
   // A short write takes only half the bytes asked (none of a single byte).
@@ -62,7 +66,11 @@ class Spooler {
   void Reset();
 
  private:
+  // The sink for one write; null, with the finding made, when the write
+  // fails before reaching it. *taken is what the sink is to receive.
+  std::shared_ptr<SpoolSink> Admit(HANDLE printer, DWORD count, DWORD* taken);
   Findings& findings_;
+  mutable std::mutex mutex_;
   std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
   uintptr_t next_handle_ = 0x5000;
   FaultPlan failed_writes_;
