@@ -178,14 +178,21 @@ void AppendPlatform(std::string& out, const char* format, PlatformArgs ap) {
   AppendFormatted(out, format, args);
 }
 
-void Trace::KeepInMemory() { sink_ = Sink::kMemory; }
-
-void Trace::WriteTo(FILE* stream) {
-  sink_ = Sink::kStream;
-  stream_ = stream;
+void Trace::KeepInMemory() {
+  std::lock_guard lock(mutex_);
+  sink_ = Sink::kMemory;
 }
 
-void Trace::Discard() { sink_ = Sink::kNone; }
+void Trace::WriteTo(FILE* stream) {
+  std::lock_guard lock(mutex_);
+  stream_ = stream;
+  sink_ = Sink::kStream;
+}
+
+void Trace::Discard() {
+  std::lock_guard lock(mutex_);
+  sink_ = Sink::kNone;
+}
 
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
   pending += prefix;

@@ -82,6 +82,7 @@ class ThreadedJobTest : public EngineTest {
     HANDLE handle = nullptr;
     Outcome alone;
     size_t alone_lines = 0;  // trace lines of the lone run
+    uint64_t alone_blocks = 0, alone_palettes = 0;  // what the lone run took from the engine
     int wrong = 0;
     int failed = 0;
   };
@@ -96,8 +97,12 @@ class ThreadedJobTest : public EngineTest {
     printer.setup = std::move(setup);
     printer.handle = engine().spooler.Open(printer.sink);
     engine().trace.TakeLines();
+    const uint64_t blocks = engine().pool.Allocations();
+    const uint64_t palettes = engine().handles.PalettesCreated();
     printer.alone = RunJob(driver_, printer.setup, printer.handle, *printer.sink);
     printer.alone_lines = engine().trace.TakeLines().size();
+    printer.alone_blocks = engine().pool.Allocations() - blocks;
+    printer.alone_palettes = engine().handles.PalettesCreated() - palettes;
   }
 
   void RunAtOnce() {
@@ -128,6 +133,8 @@ TEST_F(ThreadedJobTest, DifferentPrintersAtOnce_EachJobAsWhenAlone) {
   ASSERT_NE(printers_[0].alone.bytes, printers_[2].alone.bytes);
   ASSERT_NE(printers_[0].alone.horz_res, printers_[1].alone.horz_res);
   ASSERT_NE(printers_[0].alone.horz_res, printers_[2].alone.horz_res);
+  const uint64_t blocks_before = engine().pool.Allocations();
+  const uint64_t palettes_before = engine().handles.PalettesCreated();
 
   RunAtOnce();
 
@@ -141,9 +148,17 @@ TEST_F(ThreadedJobTest, DifferentPrintersAtOnce_EachJobAsWhenAlone) {
   EXPECT_THAT(lines, Each(Truly([](const std::string& line) {
                 return line == "]." || (line.rfind(Line(""), 0) == 0 && line.find(Line(""), 1) == line.npos);
               })));
+  // The engine's accounts are exact: no count lost between threads.
   size_t expected_lines = 0;
-  for (const Printer& printer : printers_) expected_lines += kRoundsPerThread * printer.alone_lines;
+  uint64_t expected_blocks = 0, expected_palettes = 0;
+  for (const Printer& printer : printers_) {
+    expected_lines += kRoundsPerThread * printer.alone_lines;
+    expected_blocks += kRoundsPerThread * printer.alone_blocks;
+    expected_palettes += kRoundsPerThread * printer.alone_palettes;
+  }
   EXPECT_EQ(lines.size(), expected_lines);
+  EXPECT_EQ(engine().pool.Allocations() - blocks_before, expected_blocks);
+  EXPECT_EQ(engine().handles.PalettesCreated() - palettes_before, expected_palettes);
 }
 
 }  // namespace
