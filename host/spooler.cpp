@@ -46,7 +46,7 @@ uint64_t Spooler::Writes() const {
   return writes_;
 }
 
-std::shared_ptr<SpoolSink> Spooler::Admit(HANDLE printer, DWORD count, DWORD* taken) {
+SpoolSink* Spooler::Admit(HANDLE printer, DWORD count, DWORD* taken) {
   std::lock_guard lock(mutex_);
   ++writes_;
   auto it = printers_.find(printer);
@@ -58,13 +58,13 @@ std::shared_ptr<SpoolSink> Spooler::Admit(HANDLE printer, DWORD count, DWORD* ta
   }
   if (failed_writes_.Next()) return nullptr;
   *taken = short_writes_.Next() ? count / 2 : count;
-  return it->second;
+  return it->second.get();
 }
 
 BOOL Spooler::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
   if (written != nullptr) *written = 0;
   DWORD taken = 0;
-  const std::shared_ptr<SpoolSink> sink = Admit(printer, count, &taken);
+  SpoolSink* sink = Admit(printer, count, &taken);
   if (sink == nullptr) return FALSE;
   if (taken > 0 && !sink->Write(static_cast<const uint8_t*>(bytes), taken)) return FALSE;
   if (written != nullptr) *written = taken;

@@ -47,7 +47,7 @@ class StreamSink : public SpoolSink {
 
 // Any thread may open, close and write; a printer's sink is written outside
 // the lock, so each printer's writes must come from one thread at a time,
-// as one job's do.
+// as one job's do, and a printer is closed only when its job has ended.
 class Spooler {
  public:
   explicit Spooler(Findings& findings) : findings_(findings) {}
@@ -68,7 +68,7 @@ class Spooler {
  private:
   // The sink for one write; null, with the finding made, when the write
   // fails before reaching it. *taken is what the sink is to receive.
-  std::shared_ptr<SpoolSink> Admit(HANDLE printer, DWORD count, DWORD* taken);
+  SpoolSink* Admit(HANDLE printer, DWORD count, DWORD* taken);
   Findings& findings_;
   mutable std::mutex mutex_;
   std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
