@@ -30,6 +30,9 @@ constexpr uint16_t kRelocDir64 = 10;
 // Longer than any module or service name the host knows; a longer one is a
 // broken table, and bounding it keeps reading the names linear.
 constexpr size_t kMaxName = 256;
+// Ordinals are 16 bits wide, so no image exports more; a larger count is a
+// broken table that would otherwise be walked for minutes.
+constexpr uint32_t kMaxExports = 0x10000;
 
 // What differs between the two image formats the loader reads.
 struct Format {
@@ -345,6 +348,7 @@ class PeMapper {
     const uint64_t functions = At<uint32_t>(uint64_t{exports.rva} + 28);
     const uint64_t names = At<uint32_t>(uint64_t{exports.rva} + 32);
     const uint64_t ordinals = At<uint32_t>(uint64_t{exports.rva} + 36);
+    if (count > kMaxExports) Fail("the export directory names more than 65536 exports");
     RequireInImage(names, 4 * uint64_t{count});
     RequireInImage(ordinals, 2 * uint64_t{count});
     for (uint32_t i = 0; i < count; ++i) {

@@ -156,6 +156,8 @@ TEST(PeImage, Load_RefusesEachBrokenImageWithItsReason) {
          Set<uint32_t>(i, kSectionTable + 40 + 36, 0xC0000080);
        },
        "section .bss does not start on a page"},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kExports) + 24, 0x10001); },
+       "the export directory names more than 65536 exports"},
       // A module name of 300 characters in a longer section.
       {[](Image& i) {
          i.resize(0x600);
