@@ -14,66 +14,19 @@
 // driver may read every byte the caller claims and not one more. The
 // buffer is rounded up to the record's alignment, as every engine block
 // is, and the bytes of that rounding are poisoned.
-#include <sanitizer/asan_interface.h>
-
-#include <algorithm>
 #include <cstring>
 
+#include "fuzz/caller_devmode.h"
 #include "fuzz/contract.h"
 
 namespace {
 
-constexpr size_t kHeaderBytes = offsetof(DEVMODEW, dmFields);
+using fuzz::CallerDevMode;
+using fuzz::Le16At;
+using fuzz::PlaceName;
+
 constexpr size_t kFieldsEnd = offsetof(DEVMODEW, dmFields) + sizeof(DWORD);
 constexpr int kDpi = 203;
-
-uint16_t Le16At(const std::vector<uint8_t>& bytes, size_t offset) {
-  return offset + 2 <= bytes.size() ? static_cast<uint16_t>(bytes[offset] | bytes[offset + 1] << 8)
-                                    : 0;
-}
-
-// The caller's record: size bytes against the guard page, aligned.
-class CallerDevMode {
- public:
-  explicit CallerDevMode(const std::vector<uint8_t>& input)
-      : size_(ClaimedSize(input)),
-        buffer_((size_ + kAlign - 1) / kAlign * kAlign) {
-    std::memset(buffer_.data(), 0, buffer_.size());
-    std::copy_n(input.begin(), std::min(input.size(), size_), buffer_.data());
-    ASAN_POISON_MEMORY_REGION(buffer_.data() + size_, buffer_.size() - size_);
-  }
-  ~CallerDevMode() { ASAN_UNPOISON_MEMORY_REGION(buffer_.data(), buffer_.size()); }
-  CallerDevMode(const CallerDevMode&) = delete;
-  CallerDevMode& operator=(const CallerDevMode&) = delete;
-
-  const uint8_t* data() const { return buffer_.data(); }
-  size_t size() const { return size_; }
-  const DEVMODEW* devmode() const { return reinterpret_cast<const DEVMODEW*>(data()); }
-
- private:
-  // Read from the header as the driver will see it: a short input is
-  // padded with zeros, so a half-present dmSize counts only its first byte.
-  static size_t ClaimedSize(std::vector<uint8_t> header) {
-    if (header.size() < kHeaderBytes) header.resize(kHeaderBytes, 0);
-    return std::max(kHeaderBytes, size_t{Le16At(header, offsetof(DEVMODEW, dmSize))} +
-                                      Le16At(header, offsetof(DEVMODEW, dmDriverExtra)));
-  }
-
-  static constexpr size_t kAlign = alignof(DEVMODEW);
-  size_t size_;
-  host::GuardedBuffer buffer_;
-};
-
-// A NUL-terminated name that ends where its buffer ends.
-std::unique_ptr<host::GuardedBuffer> PlaceName(fuzz::Input& in) {
-  const size_t units = in.Le16() % 1024;
-  auto buffer = std::make_unique<host::GuardedBuffer>((units + 1) * sizeof(char16_t));
-  for (size_t i = 0; i <= units; ++i) {
-    const uint16_t unit = i < units ? in.Le16() : 0;
-    std::memcpy(buffer->data() + i * sizeof unit, &unit, sizeof unit);
-  }
-  return buffer;
-}
 
 ULONG RecordSize(uint16_t value) { return value == 0xFFFF ? 0xFFFFFFFFu : value; }
 

@@ -107,6 +107,12 @@ bool CodePage::BuildTable() {
 
 uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {
   if (!table_.empty()) return ConvertByTable(out, max, in, units);
+  return ConvertByConverter(out, max, in, units);
+}
+
+uint32_t CodePage::ConvertByConverter(char* out, uint32_t max, const char16_t* in,
+                                      uint32_t units) {
+  std::lock_guard lock(converter_mutex_);
   uint32_t produced = 0;
   uint32_t i = 0;
   while (i < units && produced < max) {
@@ -116,7 +122,7 @@ uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t
     if (bytes == 0) {
       out[produced] = kDefaultChar;
       bytes = 1;
-      ++replaced_;
+      replaced_.fetch_add(1, std::memory_order_relaxed);
     }
     produced += static_cast<uint32_t>(bytes);
     i += static_cast<uint32_t>(width);
@@ -150,7 +156,8 @@ uint32_t CodePage::ConvertByTable(char* out, uint32_t max, const char16_t* in, u
     out[produced++] = kDefaultChar;
     ++replaced;
   }
-  replaced_ += replaced;
+  // Most text has nothing to replace and so costs no shared write.
+  if (replaced != 0) replaced_.fetch_add(replaced, std::memory_order_relaxed);
   return produced;
 }
 

@@ -12,12 +12,39 @@ std::string Unknown(const char* service, const void* handle) {
 }
 }  // namespace
 
+size_t Handles::LiveSurfaces() const {
+  std::lock_guard lock(mutex_);
+  return surfaces_.size();
+}
+
+size_t Handles::LivePalettes() const {
+  std::lock_guard lock(mutex_);
+  return palettes_.size();
+}
+
+uint64_t Handles::PalettesCreated() const {
+  std::lock_guard lock(mutex_);
+  return palettes_created_;
+}
+
+HSURF Handles::LastSurface() const {
+  std::lock_guard lock(mutex_);
+  return last_surface_;
+}
+
+HPALETTE Handles::LastPalette() const {
+  std::lock_guard lock(mutex_);
+  return last_palette_;
+}
+
+// Called with the lock held.
 uintptr_t Handles::NextHandle() {
   next_handle_ += 4;
   return next_handle_;
 }
 
 HBITMAP Handles::CreateBitmap(SIZEL size, LONG lWidth, ULONG format, FLONG flags, PVOID bits) {
+  std::lock_guard lock(mutex_);
   if (failed_creates_.Next()) return nullptr;
   HSURF handle = reinterpret_cast<HSURF>(NextHandle());
   surfaces_[handle] = Surface{size, lWidth, format, flags, bits};
@@ -28,6 +55,7 @@ HBITMAP Handles::CreateBitmap(SIZEL size, LONG lWidth, ULONG format, FLONG flags
 // The platform's documentation gives a failed EngAssociateSurface no more
 // than its FALSE; the host leaves the surface as it was, unassociated.
 BOOL Handles::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
+  std::lock_guard lock(mutex_);
   auto it = surfaces_.find(surface);
   if (it == surfaces_.end()) {
     findings_.Add(Unknown("EngAssociateSurface", surface));
@@ -45,6 +73,7 @@ BOOL Handles::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
 // open, and a driver can do nothing about it but forget the handle. So the
 // host forgets it too: a failed deletion is never counted as a leak.
 BOOL Handles::DeleteSurface(HSURF surface) {
+  std::lock_guard lock(mutex_);
   if (surfaces_.erase(surface) == 0) {
     findings_.Add(Unknown("EngDeleteSurface", surface));
     return FALSE;
@@ -54,6 +83,7 @@ BOOL Handles::DeleteSurface(HSURF surface) {
 
 HPALETTE Handles::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FLONG red,
                                 FLONG green, FLONG blue) {
+  std::lock_guard lock(mutex_);
   if (failed_creates_.Next()) return nullptr;
   HPALETTE handle = reinterpret_cast<HPALETTE>(NextHandle());
   Palette palette{mode, {}, red, green, blue};
@@ -65,6 +95,7 @@ HPALETTE Handles::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FL
 }
 
 BOOL Handles::DeletePalette(HPALETTE palette) {
+  std::lock_guard lock(mutex_);
   if (palettes_.erase(palette) == 0) {
     findings_.Add(Unknown("EngDeletePalette", palette));
     return FALSE;
@@ -73,16 +104,19 @@ BOOL Handles::DeletePalette(HPALETTE palette) {
 }
 
 const Surface* Handles::FindSurface(HSURF surface) const {
+  std::lock_guard lock(mutex_);
   auto it = surfaces_.find(surface);
   return it == surfaces_.end() ? nullptr : &it->second;
 }
 
 const Palette* Handles::FindPalette(HPALETTE palette) const {
+  std::lock_guard lock(mutex_);
   auto it = palettes_.find(palette);
   return it == palettes_.end() ? nullptr : &it->second;
 }
 
 void Handles::Reset() {
+  std::lock_guard lock(mutex_);
   surfaces_.clear();
   palettes_.clear();
   failed_creates_.Clear();

@@ -1,9 +1,11 @@
 // The engine's surfaces and palettes, kept in handle tables that a driver
-// checker counts like memory.
+// checker counts like memory. Every call may come from any thread: one lock
+// guards both tables, held only inside a call.
 #pragma once
 
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <vector>
 
 #include "engine/engine.h"
@@ -42,12 +44,12 @@ class Handles {
 
   const Surface* FindSurface(HSURF surface) const;
   const Palette* FindPalette(HPALETTE palette) const;
-  size_t LiveSurfaces() const { return surfaces_.size(); }
-  size_t LivePalettes() const { return palettes_.size(); }
-  uint64_t PalettesCreated() const { return palettes_created_; }
+  size_t LiveSurfaces() const;
+  size_t LivePalettes() const;
+  uint64_t PalettesCreated() const;
   // What the last successful create handed out; 0 before the first.
-  HSURF LastSurface() const { return last_surface_; }
-  HPALETTE LastPalette() const { return last_palette_; }
+  HSURF LastSurface() const;
+  HPALETTE LastPalette() const;
 
   // One plan for both create calls: "the k-th create" counts either.
   FaultPlan& failed_creates() { return failed_creates_; }
@@ -60,6 +62,7 @@ class Handles {
  private:
   uintptr_t NextHandle();
   Findings& findings_;
+  mutable std::mutex mutex_;
   std::map<HSURF, Surface> surfaces_;
   std::map<HPALETTE, Palette> palettes_;
   FaultPlan failed_creates_;

@@ -27,6 +27,12 @@ constexpr uint32_t kSectionWrite = 0x80000000;
 constexpr uint16_t kRelocAbsolute = 0;
 constexpr uint16_t kRelocHighLow = 3;
 constexpr uint16_t kRelocDir64 = 10;
+// Longer than any module or service name the host knows; a longer one is a
+// broken table, and bounding it keeps reading the names linear.
+constexpr size_t kMaxName = 256;
+// Ordinals are 16 bits wide, so no image exports more; a larger count is a
+// broken table that would otherwise be walked for minutes.
+constexpr uint32_t kMaxExports = 0x10000;
 
 // What differs between the two image formats the loader reads.
 struct Format {
@@ -135,9 +141,7 @@ class PeMapper {
     BindImports();
     ReadExports();
     Protect();
-    void* entry = image_->Export("DrvEnableDriver");
-    if (entry == nullptr && entry_rva_ != 0) entry = image_->base_ + entry_rva_;
-    image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(reinterpret_cast<void (*)(void)>(entry));
+    SetEntry();
     return std::move(image_);
   }
 
@@ -148,6 +152,9 @@ class PeMapper {
   };
   struct Directory {
     uint32_t rva = 0, size = 0;
+    // Ends are reckoned in 64 bits, so no table wraps round to the headers.
+    uint64_t end() const { return uint64_t{rva} + size; }
+    bool Holds(uint32_t at) const { return at >= rva && at < end(); }
   };
 
   [[noreturn]] void Fail(const std::string& why) const {
@@ -169,16 +176,16 @@ class PeMapper {
   uint64_t ReadPointer(size_t offset) const {
     return format_->pointer_size == 8 ? Read<uint64_t>(offset) : Read<uint32_t>(offset);
   }
-  uint64_t PointerAt(uint32_t rva) const {
+  uint64_t PointerAt(uint64_t rva) const {
     return format_->pointer_size == 8 ? At<uint64_t>(rva) : At<uint32_t>(rva);
   }
   // Adds delta to the pointer-sized value at rva (modulo its width).
-  void AddToPointer(uint32_t rva, uint64_t delta) {
+  void AddToPointer(uint64_t rva, uint64_t delta) {
     if (format_->pointer_size == 8) return Put<uint64_t>(rva, At<uint64_t>(rva) + delta);
     Put<uint32_t>(rva, static_cast<uint32_t>(At<uint32_t>(rva) + delta));
   }
   template <typename T>
-  void Put(uint32_t rva, T value) {
+  void Put(uint64_t rva, T value) {
     RequireInImage(rva, sizeof value);
     std::memcpy(image_->base_ + rva, &value, sizeof value);
   }
@@ -191,23 +198,34 @@ class PeMapper {
     return value;
   }
 
-  void RequireInImage(uint32_t rva, size_t size) const {
+  void RequireInImage(uint64_t rva, uint64_t size) const {
     if (rva > image_->size_ || image_->size_ - rva < size) Fail("a table lies outside the image");
   }
 
   template <typename T>
-  T At(uint32_t rva) const {
+  T At(uint64_t rva) const {
     RequireInImage(rva, sizeof(T));
     T value;
     std::memcpy(&value, image_->base_ + rva, sizeof(T));
     return value;
   }
 
-  std::string StringAt(uint32_t rva) const {
-    std::string text;
-    for (; rva < image_->size_ && image_->base_[rva] != 0; ++rva) text += static_cast<char>(image_->base_[rva]);
+  std::string StringAt(uint64_t rva) const {
     if (rva >= image_->size_) Fail("a name runs past the end of the image");
-    return text;
+    const char* start = reinterpret_cast<const char*>(image_->base_ + rva);
+    const size_t length = strnlen(start, std::min<uint64_t>(image_->size_ - rva, kMaxName + 1));
+    if (length > kMaxName) Fail("a name is longer than " + std::to_string(kMaxName) + " characters");
+    if (rva + length >= image_->size_) Fail("a name runs past the end of the image");
+    return std::string(start, length);
+  }
+
+  // The section that holds rva; nullptr when none does.
+  const Section* SectionOf(uint64_t rva) const {
+    for (const Section& s : sections_) {
+      const uint64_t end = uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size);
+      if (rva >= s.virtual_address && rva < end) return &s;
+    }
+    return nullptr;
   }
 
   void ReadHeaders() {
@@ -269,16 +287,17 @@ class PeMapper {
       if (delta != 0) Fail("the image has no base relocations and cannot move");
       return;
     }
-    for (uint32_t at = relocs.rva; at < relocs.rva + relocs.size;) {
+    if (relocs.end() > image_size_) Fail("the base relocations lie outside the image");
+    for (uint64_t at = relocs.rva; at < relocs.end();) {
       const uint32_t page = At<uint32_t>(at);
       const uint32_t block = At<uint32_t>(at + 4);
-      if (block < 8) Fail("a base relocation block is malformed");
-      for (uint32_t entry = at + 8; entry < at + block; entry += 2) {
+      if (block < 8 || block > relocs.end() - at) Fail("a base relocation block is malformed");
+      for (uint64_t entry = at + 8; entry < at + block; entry += 2) {
         const uint16_t value = At<uint16_t>(entry);
         const uint16_t type = value >> 12;
         if (type == kRelocAbsolute) continue;
         if (type != format_->relocation) Fail("unsupported base relocation type " + std::to_string(type));
-        AddToPointer(page + (value & 0x0FFF), delta);
+        AddToPointer(uint64_t{page} + (value & 0x0FFF), delta);
       }
       at += block;
     }
@@ -286,7 +305,7 @@ class PeMapper {
 
   void BindImports() {
     const Directory& imports = directories_[kDirectoryImport];
-    for (uint32_t at = imports.rva; imports.size != 0; at += 20) {
+    for (uint64_t at = imports.rva; imports.size != 0; at += 20) {
       const uint32_t lookup = At<uint32_t>(at);
       const uint32_t module = At<uint32_t>(at + 12);
       const uint32_t bound = At<uint32_t>(at + 16);
@@ -299,7 +318,7 @@ class PeMapper {
   }
 
   void BindModule(const std::string& dll, const std::map<std::string, void*>& services,
-                  uint32_t lookup, uint32_t bound) {
+                  uint64_t lookup, uint64_t bound) {
     const uint32_t step = format_->pointer_size;
     const uint64_t by_ordinal = uint64_t{1} << (8 * step - 1);
     for (;; lookup += step, bound += step) {
@@ -307,7 +326,7 @@ class PeMapper {
       if (thunk == 0) return;
       if (thunk & by_ordinal) Fail("imports " + dll + " by ordinal");
       if (thunk > 0x7FFFFFFFu) Fail("an import of " + dll + " names no valid hint/name entry");
-      const std::string name = StringAt(static_cast<uint32_t>(thunk) + 2);
+      const std::string name = StringAt(thunk + 2);
       auto service = services.find(name);
       if (service == services.end()) Fail("imports " + name + ", which is not a known " + dll + " service");
       if (step == 8) {
@@ -323,26 +342,60 @@ class PeMapper {
   void ReadExports() {
     const Directory& exports = directories_[kDirectoryExport];
     if (exports.size == 0) return;
-    const uint32_t count = At<uint32_t>(exports.rva + 24);
-    const uint32_t functions = At<uint32_t>(exports.rva + 28);
-    const uint32_t names = At<uint32_t>(exports.rva + 32);
-    const uint32_t ordinals = At<uint32_t>(exports.rva + 36);
+    if (exports.end() > image_size_) Fail("the export directory lies outside the image");
+    const uint32_t function_count = At<uint32_t>(uint64_t{exports.rva} + 20);
+    const uint32_t count = At<uint32_t>(uint64_t{exports.rva} + 24);
+    const uint64_t functions = At<uint32_t>(uint64_t{exports.rva} + 28);
+    const uint64_t names = At<uint32_t>(uint64_t{exports.rva} + 32);
+    const uint64_t ordinals = At<uint32_t>(uint64_t{exports.rva} + 36);
+    if (count > kMaxExports) Fail("the export directory names more than 65536 exports");
+    RequireInImage(names, 4 * uint64_t{count});
+    RequireInImage(ordinals, 2 * uint64_t{count});
     for (uint32_t i = 0; i < count; ++i) {
-      const std::string name = StringAt(At<uint32_t>(names + 4 * i));
-      const uint16_t ordinal = At<uint16_t>(ordinals + 2 * i);
-      const uint32_t rva = At<uint32_t>(functions + 4 * uint32_t{ordinal});
+      const std::string name = StringAt(At<uint32_t>(names + 4 * uint64_t{i}));
+      const uint16_t ordinal = At<uint16_t>(ordinals + 2 * uint64_t{i});
+      if (ordinal >= function_count) Fail("export " + name + " has no function (ordinal " + std::to_string(ordinal) + ")");
+      const uint32_t rva = At<uint32_t>(functions + 4 * uint64_t{ordinal});
+      if (rva == 0) Fail("export " + name + " has no address");
       if (rva >= image_size_) Fail("export " + name + " lies outside the image");
+      // An address inside the directory is the name of another module's export.
+      if (exports.Holds(rva)) Fail("export " + name + " is forwarded to another module");
       image_->exports_[name] = rva;
     }
   }
 
+  // Each section gets its own pages, so sections must start on a page.
   void Protect() {
     const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
-    mprotect(image_->base_, (headers_size_ + page - 1) / page * page, PROT_READ);
+    if (mprotect(image_->base_, (headers_size_ + page - 1) / page * page, PROT_READ) != 0) {
+      Fail("the headers cannot be protected");
+    }
     for (const Section& s : sections_) {
       const size_t size = (std::max(s.virtual_size, s.raw_size) + page - 1) / page * page;
-      if (size != 0) mprotect(image_->base_ + s.virtual_address, size, Protection(s.characteristics));
+      if (size == 0) continue;
+      if (s.virtual_address % page != 0) Fail("section " + s.name + " does not start on a page");
+      if (mprotect(image_->base_ + s.virtual_address, size, Protection(s.characteristics)) != 0) {
+        Fail("section " + s.name + " cannot be protected");
+      }
     }
+  }
+
+  // The export DrvEnableDriver, else the image's entry point. An image given
+  // the engine's services is a graphics DLL and must have one of them.
+  void SetEntry() {
+    void* entry = image_->Export("DrvEnableDriver");
+    if (entry == nullptr && entry_rva_ != 0) entry = image_->base_ + entry_rva_;
+    if (entry == nullptr) {
+      if (services_.contains("gdi32.dll") || services_.contains("win32k.sys")) {
+        Fail("the image exports no DrvEnableDriver and has no entry point");
+      }
+      return;
+    }
+    const Section* code = SectionOf(static_cast<uint8_t*>(entry) - image_->base_);
+    if (code == nullptr || (code->characteristics & kSectionExecute) == 0) {
+      Fail("the entry point lies outside the image's code");
+    }
+    image_->entry_ = reinterpret_cast<DrvEnableDriverEntry>(reinterpret_cast<void (*)(void)>(entry));
   }
 
   const std::vector<uint8_t>& file_;

@@ -33,6 +33,7 @@ std::string TagText(ULONG tag) {
 }
 
 PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
+  std::lock_guard lock(mutex_);
   ++allocations_;
   if (size == 0) {
     findings_.Add("EngAllocMem: zero-byte allocation (tag " + TagText(tag) + ")");
@@ -57,6 +58,7 @@ PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
 }
 
 void Pool::Free(PVOID block) {
+  std::lock_guard lock(mutex_);
   auto it = live_.find(block);
   if (it == live_.end()) {
     char text[64];
@@ -83,18 +85,31 @@ void Pool::Remember(const void* data, Entry entry) {
   live_.insert(std::move(spare_));
 }
 
+size_t Pool::LiveBlocks() const {
+  std::lock_guard lock(mutex_);
+  return live_.size();
+}
+
+uint64_t Pool::Allocations() const {
+  std::lock_guard lock(mutex_);
+  return allocations_;
+}
+
 size_t Pool::LiveBlocks(ULONG tag) const {
+  std::lock_guard lock(mutex_);
   size_t count = 0;
   for (const auto& [data, entry] : live_) count += entry.block.tag == tag;
   return count;
 }
 
 const Block* Pool::Find(const void* block) const {
+  std::lock_guard lock(mutex_);
   auto it = live_.find(block);
   return it == live_.end() ? nullptr : &it->second.block;
 }
 
 void Pool::Reset() {
+  std::lock_guard lock(mutex_);
   live_.clear();
   spare_ = {};
   quarantine_.clear();

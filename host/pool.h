@@ -1,11 +1,13 @@
 // The engine's memory pool as a driver checker sees it: every live block is
-// known with its size and tag, and misuse is a finding.
+// known with its size and tag, and misuse is a finding. Every call may come
+// from any thread: one lock guards the table, held only inside a call.
 #pragma once
 
 #include <cstdint>
 #include <deque>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "engine/engine.h"
@@ -28,10 +30,12 @@ class Pool {
   PVOID Alloc(ULONG flags, ULONG size, ULONG tag);
   void Free(PVOID block);
 
-  size_t LiveBlocks() const { return live_.size(); }
+  size_t LiveBlocks() const;
   size_t LiveBlocks(ULONG tag) const;
+  // The block's record stays valid until the block is freed.
   const Block* Find(const void* block) const;
-  uint64_t Allocations() const { return allocations_; }
+  uint64_t Allocations() const;
+  // Planned before the threads start; each allocation asks it under the lock.
   FaultPlan& faults() { return faults_; }
 
   // Each block against an inaccessible page; freed blocks stay inaccessible
@@ -48,6 +52,7 @@ class Pool {
   };
   void Remember(const void* data, Entry entry);
   Findings& findings_;
+  mutable std::mutex mutex_;
   std::map<const void*, Entry> live_;
   // The last freed block's map node, reused by the next allocation.
   std::map<const void*, Entry>::node_type spare_;

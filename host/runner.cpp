@@ -1,5 +1,6 @@
 #include "host/runner.h"
 
+#include <atomic>
 #include <vector>
 
 namespace host {
@@ -21,10 +22,10 @@ using PFN_DitherColor = ULONG(APIENTRY*)(DHPDEV, ULONG, ULONG, ULONG*);
 using PFN_Free = VOID(APIENTRY*)(PVOID, ULONG_PTR);
 
 // The engine's own device handles; the driver only stores and passes them.
+// Devices may be made on several threads at once.
 HDEV NextDeviceHandle() {
-  static uintptr_t next = 0x7000;
-  next += 4;
-  return reinterpret_cast<HDEV>(next);
+  static std::atomic<uintptr_t> next = 0x7000;
+  return reinterpret_cast<HDEV>(next.fetch_add(4, std::memory_order_relaxed) + 4);
 }
 }  // namespace
 

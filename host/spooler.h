@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "engine/engine.h"
@@ -44,16 +45,19 @@ class StreamSink : public SpoolSink {
   FILE* stream_;
 };
 
+// Any thread may open, close and write; a printer's sink is written outside
+// the lock, so each printer's writes must come from one thread at a time,
+// as one job's do, and a printer is closed only when its job has ended.
 class Spooler {
  public:
   explicit Spooler(Findings& findings) : findings_(findings) {}
 
   HANDLE Open(std::shared_ptr<SpoolSink> sink);
   void Close(HANDLE printer);
-  size_t OpenPrinters() const { return printers_.size(); }
+  size_t OpenPrinters() const;
 
   BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
-  uint64_t Writes() const { return writes_; }
+  uint64_t Writes() const;
 
   // The queue's default records as GetPrinterW hands them out: the
   // printer's (level 2) and the user's (level 9). An empty one is none.
@@ -68,7 +72,11 @@ class Spooler {
   void Reset();
 
  private:
+  // The sink for one write; null, with the finding made, when the write
+  // fails before reaching it. *taken is what the sink is to receive.
+  SpoolSink* Admit(HANDLE printer, DWORD count, DWORD* taken);
   Findings& findings_;
+  mutable std::mutex mutex_;
   std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
   std::map<std::pair<HANDLE, DWORD>, std::vector<uint8_t>> defaults_;
   uintptr_t next_handle_ = 0x5000;

@@ -2,12 +2,19 @@
 
 #include <algorithm>
 #include <map>
+#include <mutex>
 
 namespace host {
 
 namespace {
-std::map<STROBJ*, TextObject*>& Registry() {
-  static std::map<STROBJ*, TextObject*> registry;
+// Text objects of every thread, found by the STROBJ the driver hands back.
+struct Registry {
+  std::mutex mutex;
+  std::map<STROBJ*, TextObject*> objects;
+};
+
+Registry& TheRegistry() {
+  static Registry registry;
   return registry;
 }
 
@@ -21,16 +28,30 @@ std::vector<GLYPHPOS> Positions(const std::vector<HGLYPH>& glyphs) {
 }
 }  // namespace
 
-TextObject::TextObject() { Registry()[&stro_] = this; }
-
-TextObject::~TextObject() { Registry().erase(&stro_); }
-
-TextObject* TextObject::Find(STROBJ* stro) {
-  auto it = Registry().find(stro);
-  return it == Registry().end() ? nullptr : it->second;
+TextObject::TextObject() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  registry.objects[&stro_] = this;
 }
 
-size_t LiveTextObjects() { return Registry().size(); }
+TextObject::~TextObject() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  registry.objects.erase(&stro_);
+}
+
+TextObject* TextObject::Find(STROBJ* stro) {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  auto it = registry.objects.find(stro);
+  return it == registry.objects.end() ? nullptr : it->second;
+}
+
+size_t LiveTextObjects() {
+  Registry& registry = TheRegistry();
+  std::lock_guard lock(registry.mutex);
+  return registry.objects.size();
+}
 
 void TextObject::SetString(std::u16string_view text) {
   text_.assign(text);

@@ -9,6 +9,9 @@ namespace host {
 
 namespace {
 
+// The calling thread's text since its last complete line.
+thread_local std::string pending;
+
 template <typename Value>
 int Print(char* buffer, size_t size, const char* fmt, const int* stars, int star_count,
           Value value) {
@@ -175,48 +178,62 @@ void AppendPlatform(std::string& out, const char* format, PlatformArgs ap) {
   AppendFormatted(out, format, args);
 }
 
-void Trace::KeepInMemory() { sink_ = Sink::kMemory; }
-
-void Trace::WriteTo(FILE* stream) {
-  sink_ = Sink::kStream;
-  stream_ = stream;
+void Trace::KeepInMemory() {
+  std::lock_guard lock(mutex_);
+  sink_ = Sink::kMemory;
 }
 
-void Trace::Discard() { sink_ = Sink::kNone; }
+void Trace::WriteTo(FILE* stream) {
+  std::lock_guard lock(mutex_);
+  stream_ = stream;
+  sink_ = Sink::kStream;
+}
+
+void Trace::Discard() {
+  std::lock_guard lock(mutex_);
+  sink_ = Sink::kNone;
+}
 
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
-  pending_ += prefix;
-  AppendPlatform(pending_, format, ap);
-  EmitCompleteLines();
+  pending += prefix;
+  AppendPlatform(pending, format, ap);
+  EmitCompleteLines(pending);
 }
 
 void Trace::Write(std::string_view text) {
-  if (sink_ == Sink::kNone) return;
-  pending_ += text;
-  EmitCompleteLines();
+  if (sink() == Sink::kNone) return;
+  pending += text;
+  EmitCompleteLines(pending);
 }
 
-void Trace::EmitCompleteLines() {
+void Trace::EmitCompleteLines(std::string& text) {
   size_t start = 0;
-  for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
-    Emit(std::string_view(pending_).substr(start, end + 1 - start));
+  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    Emit(std::string_view(text).substr(start, end + 1 - start));
   }
-  pending_.erase(0, start);
+  text.erase(0, start);
 }
 
 // line ends with its line feed, which the stream is given and memory not.
 void Trace::Emit(std::string_view line) {
-  if (sink_ == Sink::kMemory) {
+  std::lock_guard lock(mutex_);
+  if (sink() == Sink::kMemory) {
     lines_.emplace_back(line.substr(0, line.size() - 1));
     return;
   }
   std::fwrite(line.data(), 1, line.size(), stream_);
 }
 
+std::vector<std::string> Trace::TakeLines() {
+  std::lock_guard lock(mutex_);
+  return std::exchange(lines_, {});
+}
+
 void Trace::Reset() {
+  std::lock_guard lock(mutex_);
   sink_ = Sink::kMemory;
   stream_ = nullptr;
-  pending_.clear();
+  pending.clear();
   lines_.clear();
 }
 

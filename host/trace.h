@@ -1,10 +1,14 @@
 // The kernel debugger behind EngDebugPrint: messages are formatted with the
 // platform's printf conventions (long is 32 bits) and delivered line by line
-// to a sink. With no sink set nothing is formatted.
+// to a sink. With no sink set nothing is formatted. Any thread may print:
+// each thread's text gathers on its own until a line is complete, so lines
+// of several threads never mix.
 #pragma once
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -32,27 +36,28 @@ class Trace {
   void KeepInMemory();             // lines() collects every line
   void WriteTo(FILE* stream);      // each line with its line feed
   void Discard();                  // nothing is formatted
-  Sink sink() const { return sink_; }
+  Sink sink() const { return sink_.load(std::memory_order_relaxed); }
 
   // Inline, so that with no sink a trace call costs a comparison.
   void Print(const char* prefix, const char* format, va_list ap) {
-    if (sink_ != Sink::kNone) Format(prefix, format, ap);
+    if (sink() != Sink::kNone) Format(prefix, format, ap);
   }
 
   // Text that carries its own line feeds, as a user-mode debugger gets it.
   void Write(std::string_view text);
 
+  // Not while other threads print.
   const std::vector<std::string>& lines() const { return lines_; }
-  std::vector<std::string> TakeLines() { return std::exchange(lines_, {}); }
-  void Reset();
+  std::vector<std::string> TakeLines();
+  void Reset();  // the calling thread's unfinished line goes too
 
  private:
   void Format(const char* prefix, const char* format, va_list ap);
-  void EmitCompleteLines();
+  void EmitCompleteLines(std::string& pending);
   void Emit(std::string_view line);
-  Sink sink_ = Sink::kMemory;
+  std::atomic<Sink> sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;
-  std::string pending_;
+  std::mutex mutex_;  // lines_ and the order of lines on stream_
   std::vector<std::string> lines_;
 };
 

@@ -58,9 +58,6 @@ static const DEVINFO gDevInfoTemplate = {
 // Black at index 0, white at index 1.
 static const ULONG gaulPaletteColors[2] = {0x00000000, 0x00FFFFFF};
 
-// Assembled here from the template and copied out; rewritten on every call.
-static DEVINFO gDevInfo;
-
 // Called by DrvEnablePDEV after InitGDIInfo. Creates the device's palette,
 // keeps it in hPalette (DrvDisablePDEV deletes it) and writes at most
 // cjDevInfo bytes (never more than DRV_DEVINFO_BYTES) of the DEVINFO into
@@ -69,12 +66,15 @@ static DEVINFO gDevInfo;
 BOOL InitDevInfo(PDevice* lpPDevice, DEVINFO* lpDevInfo, ULONG cjDevInfo) {
   DrvDebugPrint("InitDevInfo: lpPDevice [%08lx].", DRV_TRACE_PTR(lpPDevice));
   const ULONG cjCopy = cjDevInfo >= DRV_DEVINFO_BYTES ? DRV_DEVINFO_BYTES : cjDevInfo;
-  gDevInfo = gDevInfoTemplate;
+  // Assembled on the stack from the template, so that creations on several
+  // threads never meet.
+  DEVINFO di;
+  DrvCopyBytes(&di, &gDevInfoTemplate, sizeof(di));
   const HPALETTE hpal =
       EngCreatePalette(PAL_INDEXED, 2, const_cast<ULONG*>(gaulPaletteColors), 0, 0, 0);
-  gDevInfo.hpalDefault = hpal;
+  di.hpalDefault = hpal;
   lpPDevice->hPalette = hpal;
-  DrvCopyBytes(lpDevInfo, &gDevInfo, cjCopy);
+  DrvCopyBytes(lpDevInfo, &di, cjCopy);
   DrvDebugPrint("InitDevInfo: Returning [%d].", TRUE);
   return TRUE;
 }

@@ -3,9 +3,6 @@
 #include "driver/functions.h"
 #include "pdev/pdev.h"
 
-// Each creation builds its device mode here before InitPDevice copies it.
-static DrvDevMode gDrvDevMode;
-
 // The one release path of a device, for a failed creation and for
 // DrvDisablePDEV alike: the palette InitDevInfo created, then the block.
 static void FreePDevice(PDevice* lpPDevice) {
@@ -13,11 +10,12 @@ static void FreePDevice(PDevice* lpPDevice) {
   DrvFreePtr(lpPDevice);
 }
 
-// Fills a freshly allocated device from gDrvDevMode. The order is fixed:
-// InitPDevice overwrites the whole record, so what others set comes after.
+// Fills a freshly allocated device from the device mode built at its head.
+// The order is fixed: InitPDevice writes the whole record, so what others set
+// comes after.
 static BOOL FillPDevice(PDevice* lpPDevice, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
                         DEVINFO* pdi, LPWSTR pwszDeviceName, HANDLE hDriver) {
-  if (!InitPDevice(&gDrvDevMode, lpPDevice, sizeof(PDevice))) {
+  if (!InitPDevice(&lpPDevice->DevMode, lpPDevice, sizeof(PDevice))) {
     DrvDebugPrint("DrvEnablePDEV: InitPDevice failed!");
     return FALSE;
   }
@@ -37,19 +35,21 @@ static BOOL FillPDevice(PDevice* lpPDevice, ULONG cjCaps, ULONG* pdevcaps, ULONG
   return TRUE;
 }
 
-// Builds the device mode, then allocates and fills the device. NULL, with
-// nothing left behind, when either step fails.
+// Allocates the device, builds its device mode in it, then fills the rest.
+// The device mode is too large for the kernel stack, and module storage
+// would be shared by creations on several threads, so the device's own
+// block holds it from the start. NULL, with nothing left behind, when
+// either step fails.
 static PDevice* CreatePDevice(DEVMODEW* pdm, ULONG cjCaps, ULONG* pdevcaps, ULONG cjDevInfo,
                               DEVINFO* pdi, LPWSTR pwszDeviceName, HANDLE hDriver) {
-  // A clean start, so no earlier caller's private block reaches this device.
-  DrvFillBytes(&gDrvDevMode, 0, sizeof(gDrvDevMode));
-  GetDefaultDrvDevMode(pwszDeviceName, &gDrvDevMode);
-  if (pdm != nullptr) MergeDevModes(&gDrvDevMode, pdm);
+  // Zero-filled, so no earlier caller's private block reaches this device.
   PDevice* lpPDevice = static_cast<PDevice*>(DrvAllocPtr(sizeof(PDevice)));
   if (lpPDevice == nullptr) {
     DrvDebugPrint("DrvEnablePDEV: DrvAllocPtr failed!");
     return nullptr;
   }
+  GetDefaultDrvDevMode(pwszDeviceName, &lpPDevice->DevMode);
+  if (pdm != nullptr) MergeDevModes(&lpPDevice->DevMode, pdm);
   DrvDebugPrint("DrvEnablePDEV: Allocated [%ld] bytes for PDevice [%08lx].",
                 static_cast<LONG>(sizeof(PDevice)), DRV_TRACE_PTR(lpPDevice));
   if (!FillPDevice(lpPDevice, cjCaps, pdevcaps, cjDevInfo, pdi, pwszDeviceName, hDriver)) {
@@ -63,7 +63,7 @@ static PDevice* CreatePDevice(DEVMODEW* pdm, ULONG cjCaps, ULONG* pdevcaps, ULON
 // device mode (or none) for the printer hDriver. Answers the engine's
 // GDIINFO and DEVINFO, clamped to cjCaps and cjDevInfo. Returns the new
 // PDevice, which the driver owns until DrvDisablePDEV, or NULL with nothing
-// left behind. Creations must not overlap: they share module storage.
+// left behind. Creations on several threads share nothing and may overlap.
 DHPDEV APIENTRY DrvEnablePDEV(DEVMODEW* pdm, LPWSTR, ULONG, HSURF*, ULONG cjCaps, ULONG* pdevcaps,
                               ULONG cjDevInfo, DEVINFO* pdi, HDEV, LPWSTR pwszDeviceName,
                               HANDLE hDriver) {

@@ -1,10 +1,6 @@
 #include "driver/driver.h"
 #include "pdev/pdev.h"
 
-// Assembled here and copied out; only its first DRV_GDIINFO_BYTES bytes
-// ever leave, and each of them is rewritten on every call.
-static GDIINFO gGdiInfo;
-
 // Chromaticities and dyes of the device, in LDECI4 (value times 10000).
 static const COLORINFO gciDevice = {
     {6380, 3350, 0},  // Red
@@ -30,9 +26,9 @@ static ULONG PageMillimetres(DWORD dwPixels, ULONG ulDpi) {
   return (dwPixels * 254) / (ulDpi * 10);
 }
 
-static void FillGdiInfo(const PDevice* lpPDevice, LONG lDpi) {
+// Every member the engine reads; pgi starts zeroed, so the rest stay 0.
+static void FillGdiInfo(const PDevice* lpPDevice, LONG lDpi, GDIINFO* pgi) {
   const ULONG ulDpi = static_cast<ULONG>(lDpi);
-  GDIINFO* pgi = &gGdiInfo;
   pgi->ulVersion = GDI_DRIVER_VERSION;
   pgi->ulTechnology = DT_RASPRINTER;
   pgi->ulHorzSize = PageMillimetres(lpPDevice->dwOrientedWidthPixels, ulDpi);
@@ -86,8 +82,12 @@ BOOL InitGDIInfo(PDevice* lpPDevice, GDIINFO* lpGdiInfo, ULONG cjGdiInfo) {
     DrvDebugPrint("InitGDIInfo: Returning [%d].", FALSE);
     return FALSE;
   }
-  FillGdiInfo(lpPDevice, lDpi);
-  DrvCopyBytes(lpGdiInfo, &gGdiInfo, cjCopy);
+  // Assembled on the stack, so that creations on several threads never
+  // meet; only its first DRV_GDIINFO_BYTES bytes ever leave.
+  GDIINFO gi;
+  DrvFillBytes(&gi, 0, sizeof(gi));
+  FillGdiInfo(lpPDevice, lDpi, &gi);
+  DrvCopyBytes(lpGdiInfo, &gi, cjCopy);
   DrvDebugPrint("InitGDIInfo: Returning [%d].", TRUE);
   return TRUE;
 }

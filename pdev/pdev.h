@@ -1,6 +1,6 @@
 // Filling the physical device and the engine's capability records. Each is
-// assembled in module storage and copied out clamped to the caller's size,
-// so device creation must not run twice at the same time.
+// assembled in the device's own memory or on the stack and copied out
+// clamped to the caller's size, so creations on several threads never meet.
 #pragma once
 
 #include "pdev/pdevice.h"

@@ -24,6 +24,10 @@ host::DrvEnableDriverEntry TestDriverEntry() {
   return LoadedImage().entry();
 }
 
+void* TestDriverExport(const char* name) {
+  return TestingLoadedDll() ? LoadedImage().Export(name) : nullptr;
+}
+
 bool TestingUserModeDll() {
   if (!TestingLoadedDll()) return false;
   const std::vector<std::string>& imports = LoadedImage().imports();

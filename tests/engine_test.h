@@ -20,6 +20,9 @@ bool TestingLoadedDll();
 // The driver under test is a loaded user-mode DLL: its engine services come
 // from GDI32 and its memory from the process heap.
 bool TestingUserModeDll();
+// An export of the loaded DLL by name; nullptr for the linked-in driver and
+// for a name the DLL does not export.
+void* TestDriverExport(const char* name);
 
 class EngineTest : public ::testing::Test {
  protected:

@@ -12,7 +12,6 @@ using ::testing::ElementsAre;
 using ::testing::ElementsAreArray;
 using ::testing::HasSubstr;
 using ::testing::Matcher;
-using ::testing::MatchesRegex;
 using ::testing::StartsWith;
 
 namespace {
@@ -57,8 +56,8 @@ std::vector<Matcher<std::string>> CreationTail(DHPDEV dhpdev) {
   auto n = [](ULONG v) { return std::to_string(v); };
   return {
       Line("DrvEnablePDEV: Allocated [" + n(sizeof(PDevice)) + "] bytes for PDevice [" + p + "]."),
-      MatchesRegex(
-          Line("InitPDevice: lpDrvDevMode \\[[0-9a-f]{8}\\], lpPDevice \\[" + p + "\\]\\.")),
+      // The device mode is built at the head of the device itself.
+      Line("InitPDevice: lpDrvDevMode [" + p + "], lpPDevice [" + p + "]."),
       Line("InitPDevice: dwPaperWidthPixels [" + n(d.dwPaperWidthPixels) +
            "], dwPaperHeightPixels [" + n(d.dwPaperHeightPixels) + "]."),
       Line("InitPDevice: dwOrientedWidthPixels [" + n(d.dwOrientedWidthPixels) +
@@ -140,9 +139,9 @@ TEST_F(PDevLifecycleTest, Enable_CallersDevModeMergedFirst) {
   EXPECT_EQ(merge.back(), Line("MergeDevModes: lpDrvDevModeSrc is an invalid DrvDevMode!"));
   EXPECT_THAT(std::vector<std::string>(lines.end() - tail.size(), lines.end()),
               ElementsAreArray(tail));
-  // InitPDevice copies the record the merge wrote into.
-  const std::string dst = merge.front().substr(merge.front().find("lpDrvDevModeDst [") + 17, 8);
-  EXPECT_THAT(lines[lines.size() - tail.size() + 1], HasSubstr("lpDrvDevMode [" + dst + "]"));
+  // The merge writes into the device itself, never into storage that
+  // another creation could share.
+  EXPECT_THAT(merge.front(), HasSubstr("lpDrvDevModeDst [" + Hex8(dhpdev) + "]"));
 
   EXPECT_EQ(Dev(dhpdev).DevMode.dm.dmOrientation, DMORIENT_LANDSCAPE);
   EXPECT_EQ(Dev(dhpdev).dwOrientedWidthPixels, 1598u);  // (2000 * 203 + 127) / 254
@@ -155,8 +154,8 @@ TEST_F(PDevLifecycleTest, Enable_AllocationFailureLeavesNothing) {
   const DEVINFO devinfo_before = devinfo_;
   engine().pool.faults().FailNth(1);
   EXPECT_EQ(Enable(nullptr), nullptr);
+  // The device mode is built in the device's block, so none is built.
   EXPECT_THAT(trace(), ElementsAre(Line("DrvEnablePDEV: Input DEVMODE [00000000]"),
-                                   Line("GetDefaultDrvDevMode: Device Name [Relay]"),
                                    Line("DrvEnablePDEV: DrvAllocPtr failed!"),
                                    Line("DrvEnablePDEV: Returning [00000000]")));
   EXPECT_EQ(engine().handles.PalettesCreated(), 0u);

@@ -19,7 +19,8 @@ constexpr uint16_t kMachine = kWide ? host::kMachineAmd64 : host::kMachineI386;
 constexpr uint16_t kOtherMachine = kWide ? host::kMachineI386 : host::kMachineAmd64;
 constexpr uint64_t kImageBase = kWide ? 0x180000000u : 0x10000000u;
 // Where things lie: the optional header, its directory count, and the RVAs
-// in the one section (RVA 0x1000, file offset 0x200).
+// in the one section (RVA 0x1000, file offset 0x200). The export stands in
+// for DrvEnableDriver, so the section is code.
 constexpr size_t kOptional = 0x58;
 constexpr size_t kDirectories = kOptional + (kWide ? 108 : 92);
 constexpr size_t kSectionTable = kDirectories + 4 + 16 * 8;
@@ -61,10 +62,10 @@ Image SmallImage() {
     Set<uint32_t>(image, kDirectories + 4 + 8 * index, rva);
     Set<uint32_t>(image, kDirectories + 8 + 8 * index, size);
   }
-  std::memcpy(image.data() + kSectionTable, ".data", 5);
+  std::memcpy(image.data() + kSectionTable, ".text", 5);
   const uint32_t section[] = {0x1000, 0x1000, 0x200, 0x200};  // VirtualSize, RVA, raw size, offset
   std::memcpy(image.data() + kSectionTable + 8, section, sizeof section);
-  Set<uint32_t>(image, kSectionTable + 36, 0xC0000040);                 // read, write, data
+  Set<uint32_t>(image, kSectionTable + 36, 0x60000020);                 // read, execute, code
   Set<uint32_t>(image, FileOffset(kImports), kLookup);
   Set<uint32_t>(image, FileOffset(kImports) + 12, kDllName);
   Set<uint32_t>(image, FileOffset(kImports) + 16, kBound);
@@ -124,8 +125,47 @@ TEST(PeImage, Load_RefusesEachBrokenImageWithItsReason) {
        std::string("unsupported base relocation type ") + (kWide ? "3" : "10")},
       {[](Image& i) { Set<uint32_t>(i, FileOffset(kRelocs), 0x1FF0); }, "a table lies outside the image"},
       {[](Image& i) { Set<uint32_t>(i, kSectionTable + 8, 0x1001); },
-       "section .data lies outside the image"},
+       "section .text lies outside the image"},
       {[](Image& i) { i.resize(0x100); }, "the file is truncated"},
+      // The directory's end wraps round 32 bits to just past its start.
+      {[](Image& i) { Set<uint32_t>(i, kDirectories + 8 + 8 * 5, 0u - kRelocs + 12); },
+       "the base relocations lie outside the image"},
+      // A block of 8, then one whose size takes the walk back to it.
+      {[](Image& i) {
+         Set<uint32_t>(i, kDirectories + 8 + 8 * 5, 16);
+         Set<uint32_t>(i, FileOffset(kRelocs) + 4, 8);
+         Set<uint32_t>(i, FileOffset(kRelocs) + 8, 0x1000);
+         Set<uint32_t>(i, FileOffset(kRelocs) + 12, 0xFFFFFFF8);
+       },
+       "a base relocation block is malformed"},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kExports + 0x40), kExports + 0x10); },
+       "export DrvEnableDriver is forwarded to another module"},
+      {[](Image& i) { Set<uint16_t>(i, FileOffset(kExports + 0x48), 1); },
+       "export DrvEnableDriver has no function (ordinal 1)"},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kExports + 0x40), 0); },
+       "export DrvEnableDriver has no address"},
+      {[](Image& i) { SetText(i, kExports + 0x50, "DrvEnableDrivex"); },
+       "the image exports no DrvEnableDriver and has no entry point"},
+      {[](Image& i) { Set<uint32_t>(i, kSectionTable + 36, 0xC0000040); },
+       "the entry point lies outside the image's code"},
+      {[](Image& i) {
+         Set<uint16_t>(i, 0x46, 2);
+         std::memcpy(i.data() + kSectionTable + 40, ".bss", 4);
+         Set<uint32_t>(i, kSectionTable + 40 + 8, 0x100);    // VirtualSize
+         Set<uint32_t>(i, kSectionTable + 40 + 12, 0x1800);  // RVA, mid-page
+         Set<uint32_t>(i, kSectionTable + 40 + 36, 0xC0000080);
+       },
+       "section .bss does not start on a page"},
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kExports) + 24, 0x10001); },
+       "the export directory names more than 65536 exports"},
+      // A module name of 300 characters in a longer section.
+      {[](Image& i) {
+         i.resize(0x600);
+         Set<uint32_t>(i, kSectionTable + 16, 0x400);
+         std::memset(i.data() + FileOffset(0x1200), 'A', 300);
+         Set<uint32_t>(i, FileOffset(kImports) + 12, 0x1200);
+       },
+       "a name is longer than 256 characters"},
   };
   for (const auto& c : cases) {
     Image image = SmallImage();

@@ -17,7 +17,10 @@ printer interface functions and importing only the few system functions it
 calls, no C runtime.
 All: the machine asked for (i386 unless --machine says otherwise), a DLL,
 base relocations of that machine's kind, no section both writable and
-executable, no thread-local storage, and the version resource the spooler
+executable, no writable section but the import table's and the resources'
+(the driver keeps no module-wide state: several threads create devices at
+once), no
+thread-local storage, and the version resource the spooler
 reads (the driver's version in the file version, the release in the product
 version, the license named).
 
@@ -243,15 +246,33 @@ def check_relocations(pe, kind):
     return failures
 
 
+# Tables of the loader's that the linker may leave writable: the import
+# table, which the loader binds, and the resources.
+LOADER_TABLES = ("IMAGE_DIRECTORY_ENTRY_IMPORT", "IMAGE_DIRECTORY_ENTRY_RESOURCE")
+
+
+def holds_loader_table(pe, section):
+    for name in LOADER_TABLES:
+        table = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY[name]]
+        if table.Size != 0 and section.contains_rva(table.VirtualAddress):
+            return True
+    return False
+
+
 def check_sections(pe, kind):
     write = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_WRITE"]
     execute = pefile.SECTION_CHARACTERISTICS["IMAGE_SCN_MEM_EXECUTE"]
     failures = []
     for section in pe.sections:
         flags = section.Characteristics
+        name = section.Name.rstrip(b"\0").decode(errors="replace")
         if flags & write and flags & execute:
-            name = section.Name.rstrip(b"\0").decode(errors="replace")
             failures.append(f"section {name} is both writable and executable")
+        elif flags & write and not holds_loader_table(pe, section):
+            # Anything the driver itself may write is state that every
+            # thread of the process shares.
+            failures.append(f"section {name} is writable: module-wide state that "
+                            "several threads would share")
     return failures
 
 
