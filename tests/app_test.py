@@ -274,13 +274,18 @@ class Printing(AppTest):
         self.assertEqual(self.await_jobs(2 * len(cases)), [b"", b"next"] * len(cases))
 
     def test_a_failed_device_write_aborts_the_job_with_the_reason(self):
+        # A port that hangs up after its first byte fails the writes after
+        # it, once the job is larger than the sockets' buffers can hide (6 MB
+        # here); a full disk fails the first.
         closing = Printer(read_limit=1)
         self.addCleanup(closing.close)
         self.app.add_printer("closing", f"socket://127.0.0.1:{closing.port}")
-        outcome = ipp_print(self.folder, self.app.uri("closing"), b"x" * 4000 + b"\n" * 40000,
-                            ("integer copies 50",))
-        self.assertEqual(outcome.state, "aborted", outcome.output + self.app.log())
-        self.assertIn("device", outcome.message)
+        self.app.add_printer("full", "file:///dev/full")
+        for name in ("closing", "full"):
+            outcome = ipp_print(self.folder, self.app.uri(name), b"x" * 4000 + b"\n" * 40000,
+                                ("integer copies 50", "keyword textrelay-line-terminator crlf"))
+            self.assertEqual(outcome.state, "aborted", name + outcome.output + self.app.log())
+            self.assertIn("device", outcome.message)
 
     def test_cancel_ends_the_document_cleanly(self):
         slow = Printer(read_limit=None)
