@@ -99,11 +99,41 @@ char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
 constexpr size_t kBlock = 1 << 19;
 
 LineReader::LineReader(FILE* stream, std::string name, Invalid invalid)
-    : stream_(stream), name_(std::move(name)), invalid_(invalid), block_(kBlock) {}
+    : stream_(stream),
+      name_(std::move(name)),
+      invalid_(invalid),
+      block_(std::make_unique_for_overwrite<char[]>(kBlock)),
+      capacity_(kBlock) {}
 
 bool LineReader::Next() {
   if (!ReadRawLine()) return false;
   Decode(raw_length_);
+  return true;
+}
+
+bool LineReader::Skim() {
+  if (!ReadRawLine()) return false;
+  ascii_ = RawIsAscii();
+  if (ascii_) {
+    line_.clear();
+  } else {
+    Decode(raw_length_);
+  }
+  return true;
+}
+
+// Sixteen bytes at a time, as the widening does.
+bool LineReader::RawIsAscii() const {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(raw_);
+  size_t at = 0;
+  for (; raw_length_ - at >= kAsciiRun; at += kAsciiRun) {
+    uint64_t halves[2];
+    std::memcpy(halves, bytes + at, sizeof halves);
+    if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) return false;
+  }
+  for (; at < raw_length_; ++at) {
+    if (bytes[at] >= 0x80) return false;
+  }
   return true;
 }
 
@@ -113,15 +143,15 @@ bool LineReader::ReadRawLine() {
   size_t searched = 0;  // from begin_, bytes known to hold no line break
   const char* newline;
   while ((newline = static_cast<const char*>(std::memchr(
-              block_.data() + begin_ + searched, '\n', filled_ - begin_ - searched))) == nullptr) {
+              block_.get() + begin_ + searched, '\n', filled_ - begin_ - searched))) == nullptr) {
     if (at_end_) break;
     searched = filled_ - begin_;
     Refill();
   }
   if (newline == nullptr && begin_ == filled_) return false;
-  const size_t end = newline != nullptr ? static_cast<size_t>(newline - block_.data()) : filled_;
+  const size_t end = newline != nullptr ? static_cast<size_t>(newline - block_.get()) : filled_;
   const size_t taken = end - begin_ + (newline != nullptr ? 1 : 0);
-  raw_ = block_.data() + begin_;
+  raw_ = block_.get() + begin_;
   raw_length_ = end - begin_;
   if (raw_length_ > 0 && raw_[raw_length_ - 1] == '\r') --raw_length_;
   begin_ += taken;
@@ -135,17 +165,24 @@ bool LineReader::ReadRawLine() {
 // when they fill it, and reads more behind them.
 void LineReader::Refill() {
   const size_t kept = filled_ - begin_;
-  std::memmove(block_.data(), block_.data() + begin_, kept);
+  std::memmove(block_.get(), block_.get() + begin_, kept);
   begin_ = 0;
   filled_ = kept;
-  if (filled_ == block_.size()) block_.resize(block_.size() * 2);
+  if (filled_ == capacity_) Grow();
   errno = 0;
-  const size_t got = std::fread(block_.data() + filled_, 1, block_.size() - filled_, stream_);
+  const size_t got = std::fread(block_.get() + filled_, 1, capacity_ - filled_, stream_);
   if (got == 0) {
     if (std::ferror(stream_)) FailWithErrno(name_ + ": read failed");
     at_end_ = true;
   }
   filled_ += got;
+}
+
+void LineReader::Grow() {
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
+  std::memcpy(grown.get(), block_.get(), filled_);
+  block_ = std::move(grown);
+  capacity_ *= 2;
 }
 
 // Decoded here rather than by iconv, which costs more per line than the
