@@ -71,9 +71,9 @@ class SlotArgs {
 
 // Formats one conversion whose spec (without its length) is in spec.
 template <typename Args>
-void AppendOne(std::string& out, const std::string& spec, char conversion, int length, Args& ap,
+void AppendOne(std::string& out, std::string_view spec, char conversion, int length, Args& ap,
                const int* stars, int star_count) {
-  const std::string fmt = spec + conversion;
+  const std::string fmt = std::string(spec) + conversion;
   auto append = [&](auto value) { AppendPrinted(out, fmt, stars, star_count, value); };
   switch (conversion) {
     case 'd':
@@ -106,8 +106,8 @@ void AppendInteger(std::string& out, Integer value, int base) {
 // The conversions the driver traces most, without flags or width, need no
 // snprintf: false when the conversion is not one of them.
 template <typename Args>
-bool AppendPlain(std::string& out, const std::string& spec, char conversion, int length,
-                 Args& ap, const int* stars, int star_count) {
+bool AppendPlain(std::string& out, std::string_view spec, char conversion, int length, Args& ap,
+                 const int* stars, int star_count) {
   if (conversion == 's' && (spec == "%" || (spec == "%.*" && star_count == 1))) {
     const char* text = ap.template Next<const char*>();
     if (text == nullptr) text = "(null)";
@@ -131,13 +131,16 @@ bool AppendPlain(std::string& out, const std::string& spec, char conversion, int
   return false;
 }
 
+// A conversion's spec (the '%', its flags, width and precision) is read
+// where it stands in the format, and literal text is copied in runs: a
+// message costs no allocation beyond the growth of out.
 template <typename Args>
 void AppendFormatted(std::string& out, const char* format, Args& ap) {
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') {
-      const char* literal = p;
-      while (p[1] != '\0' && p[1] != '%') ++p;
-      out.append(literal, p + 1);
+      const char* literal_end = strchrnul(p, '%');
+      out.append(p, static_cast<size_t>(literal_end - p));
+      p = literal_end - 1;
       continue;
     }
     if (p[1] == '%') {
@@ -145,15 +148,15 @@ void AppendFormatted(std::string& out, const char* format, Args& ap) {
       ++p;
       continue;
     }
-    std::string spec = "%";
+    const char* spec_begin = p;
     int stars[2];
     int star_count = 0;
     ++p;
-    while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
+    while (*p != '\0' && std::strchr("-+ #0", *p)) ++p;
     for (; *p == '*' || (*p >= '0' && *p <= '9') || *p == '.'; ++p) {
       if (*p == '*' && star_count < 2) stars[star_count++] = ap.template Next<int>();
-      spec += *p;
     }
+    const std::string_view spec(spec_begin, static_cast<size_t>(p - spec_begin));
     int length = 0;
     while (*p == 'l' || *p == 'h') length += *p++ == 'l';
     if (*p == '\0') break;
@@ -185,32 +188,40 @@ void Trace::WriteTo(FILE* stream) {
 void Trace::Discard() { sink_ = Sink::kNone; }
 
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
+  const size_t from = pending_.size();
   pending_ += prefix;
   AppendPlatform(pending_, format, ap);
-  EmitCompleteLines();
+  EmitCompleteLines(from);
 }
 
 void Trace::Write(std::string_view text) {
   if (sink_ == Sink::kNone) return;
+  const size_t from = pending_.size();
   pending_ += text;
-  EmitCompleteLines();
+  EmitCompleteLines(from);
 }
 
-void Trace::EmitCompleteLines() {
-  size_t start = 0;
-  for (size_t end; (end = pending_.find('\n', start)) != std::string::npos; start = end + 1) {
-    Emit(std::string_view(pending_).substr(start, end + 1 - start));
+// Only the text just added can end a line: what was pending before holds no
+// line feed. A stream is given every complete line in one write.
+void Trace::EmitCompleteLines(size_t from) {
+  const void* feed = memrchr(pending_.data() + from, '\n', pending_.size() - from);
+  if (feed == nullptr) return;
+  const size_t last = static_cast<size_t>(static_cast<const char*>(feed) - pending_.data());
+  const std::string_view complete = std::string_view(pending_).substr(0, last + 1);
+  if (sink_ == Sink::kStream) {
+    std::fwrite(complete.data(), 1, complete.size(), stream_);
+  } else {
+    KeepLines(complete);
   }
-  pending_.erase(0, start);
+  pending_.erase(0, last + 1);
 }
 
-// line ends with its line feed, which the stream is given and memory not.
-void Trace::Emit(std::string_view line) {
-  if (sink_ == Sink::kMemory) {
-    lines_.emplace_back(line.substr(0, line.size() - 1));
-    return;
+// Each line without its line feed.
+void Trace::KeepLines(std::string_view complete) {
+  for (size_t start = 0, end; (end = complete.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    lines_.emplace_back(complete.substr(start, end - start));
   }
-  std::fwrite(line.data(), 1, line.size(), stream_);
 }
 
 void Trace::Reset() {

@@ -48,8 +48,8 @@ class Trace {
 
  private:
   void Format(const char* prefix, const char* format, va_list ap);
-  void EmitCompleteLines();
-  void Emit(std::string_view line);
+  void EmitCompleteLines(size_t from);
+  void KeepLines(std::string_view complete);
   Sink sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;
   std::string pending_;
