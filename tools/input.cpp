@@ -131,9 +131,7 @@ InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::Co
   LineReader reader(input.Rewound(), input.name(), invalid);
   std::string scratch;
   if (AsciiIsOneByteEach(code_page, scratch)) {
-    while (reader.Skim()) {
-      if (!reader.ascii()) CheckLine(reader, code_page, scratch, report);
-    }
+    while (reader.NextNotAscii()) CheckLine(reader, code_page, scratch, report);
   } else {
     while (reader.Next()) CheckLine(reader, code_page, scratch, report);
   }

@@ -83,6 +83,39 @@ bool WidenAscii(const unsigned char* in, char16_t* out) {
   return true;
 }
 
+// The length of the run of ASCII bytes at the start of bytes.
+size_t AsciiPrefix(const char* bytes, size_t length) {
+  size_t at = 0;
+  for (; length - at >= kAsciiRun; at += kAsciiRun) {
+    uint64_t halves[2];
+    std::memcpy(halves, bytes + at, sizeof halves);
+    if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) break;
+  }
+  while (at < length && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
+  return at;
+}
+
+// Line feeds among bytes: sixteen compared at once, the matches summed in
+// byte lanes that are emptied before they can overflow.
+size_t CountLineBreaks(const char* bytes, size_t length) {
+  typedef signed char Lanes16 __attribute__((vector_size(kAsciiRun)));
+  constexpr size_t kMostRunsPerSum = 127;
+  size_t count = 0;
+  size_t at = 0;
+  while (length - at >= kAsciiRun) {
+    Lanes16 sums = {};
+    for (size_t runs = 0; runs < kMostRunsPerSum && length - at >= kAsciiRun; ++runs) {
+      Lanes16 run;
+      std::memcpy(&run, bytes + at, sizeof run);
+      sums -= run == '\n';  // a match is -1
+      at += kAsciiRun;
+    }
+    for (size_t lane = 0; lane < kAsciiRun; ++lane) count += static_cast<size_t>(sums[lane]);
+  }
+  for (; at < length; ++at) count += bytes[at] == '\n';
+  return count;
+}
+
 char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
   if (code_point < 0x10000) {
     *out++ = static_cast<char16_t>(code_point);
@@ -111,31 +144,31 @@ bool LineReader::Next() {
   return true;
 }
 
-bool LineReader::Skim() {
-  if (!ReadRawLine()) return false;
-  ascii_ = RawIsAscii();
-  if (ascii_) {
-    line_.clear();
-  } else {
-    Decode(raw_length_);
+bool LineReader::NextNotAscii() {
+  for (;;) {
+    PassAsciiLines();
+    if (!ReadRawLine()) return false;
+    ascii_ = RawIsAscii();
+    if (!ascii_) break;
   }
+  Decode(raw_length_);
   return true;
 }
 
-// Sixteen bytes at a time, as the widening does.
-bool LineReader::RawIsAscii() const {
-  const auto* bytes = reinterpret_cast<const unsigned char*>(raw_);
-  size_t at = 0;
-  for (; raw_length_ - at >= kAsciiRun; at += kAsciiRun) {
-    uint64_t halves[2];
-    std::memcpy(halves, bytes + at, sizeof halves);
-    if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) return false;
-  }
-  for (; at < raw_length_; ++at) {
-    if (bytes[at] >= 0x80) return false;
-  }
-  return true;
+// Takes every complete line in the block before the first byte beyond
+// ASCII, counting their line breaks sixteen bytes at a time.
+void LineReader::PassAsciiLines() {
+  const char* start = block_.get() + begin_;
+  const size_t ascii = AsciiPrefix(start, filled_ - begin_);
+  const void* last_break = memrchr(start, '\n', ascii);
+  if (last_break == nullptr) return;
+  const size_t taken = static_cast<size_t>(static_cast<const char*>(last_break) - start) + 1;
+  line_number_ += CountLineBreaks(start, taken);
+  begin_ += taken;
+  next_offset_ += taken;
 }
+
+bool LineReader::RawIsAscii() const { return AsciiPrefix(raw_, raw_length_) == raw_length_; }
 
 // The next line's bytes without its line break, at raw_ in the block; false
 // at the end. Lines are found in the block, not copied out of the stream.

@@ -23,10 +23,11 @@ class LineReader {
   // False at the end of the input. Throws Failure on a read error, and on
   // invalid UTF-8 unless replacing it with U+FFFD.
   bool Next();
-  // The same, for a pass that needs nothing of a line of ASCII alone but
-  // its bytes and its number: such a line is not widened, and line() then
-  // holds nothing.
-  bool Skim();
+  // The same, for a pass that needs nothing of a line of ASCII alone: the
+  // next line holding a byte beyond ASCII. Lines of ASCII alone before it
+  // are counted in line_number() without being handed over, whole runs of
+  // them at a time.
+  bool NextNotAscii();
 
   const std::u16string& line() const { return line_; }
   // The line's bytes as read, without its line break.
@@ -43,6 +44,7 @@ class LineReader {
  private:
   bool ReadRawLine();
   bool RawIsAscii() const;
+  void PassAsciiLines();
   void Refill();
   void Grow();
   void Decode(size_t length);
