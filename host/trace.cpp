@@ -178,14 +178,21 @@ void AppendPlatform(std::string& out, const char* format, PlatformArgs ap) {
   AppendFormatted(out, format, args);
 }
 
-void Trace::KeepInMemory() { sink_ = Sink::kMemory; }
+void Trace::KeepInMemory() {
+  WriteCompleteLines();
+  sink_ = Sink::kMemory;
+}
 
 void Trace::WriteTo(FILE* stream) {
+  WriteCompleteLines();
   sink_ = Sink::kStream;
   stream_ = stream;
 }
 
-void Trace::Discard() { sink_ = Sink::kNone; }
+void Trace::Discard() {
+  WriteCompleteLines();
+  sink_ = Sink::kNone;
+}
 
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
   const size_t from = pending_.size();
@@ -201,19 +208,28 @@ void Trace::Write(std::string_view text) {
   EmitCompleteLines(from);
 }
 
-// Only the text just added can end a line: what was pending before holds no
-// line feed. A stream is given every complete line in one write.
+// A stream is given complete lines a block at a time, as the job's output
+// is: its trace is several times the job's bytes. Lines kept in memory are
+// taken as they end; only the text just added can end one.
 void Trace::EmitCompleteLines(size_t from) {
+  if (sink_ == Sink::kStream) {
+    if (pending_.size() >= kStreamBlock) WriteCompleteLines();
+    return;
+  }
   const void* feed = memrchr(pending_.data() + from, '\n', pending_.size() - from);
   if (feed == nullptr) return;
-  const size_t last = static_cast<size_t>(static_cast<const char*>(feed) - pending_.data());
-  const std::string_view complete = std::string_view(pending_).substr(0, last + 1);
-  if (sink_ == Sink::kStream) {
-    std::fwrite(complete.data(), 1, complete.size(), stream_);
-  } else {
-    KeepLines(complete);
-  }
-  pending_.erase(0, last + 1);
+  const size_t end = static_cast<size_t>(static_cast<const char*>(feed) - pending_.data()) + 1;
+  KeepLines(std::string_view(pending_).substr(0, end));
+  pending_.erase(0, end);
+}
+
+void Trace::WriteCompleteLines() {
+  if (sink_ != Sink::kStream || pending_.empty()) return;
+  const void* feed = memrchr(pending_.data(), '\n', pending_.size());
+  if (feed == nullptr) return;
+  const size_t end = static_cast<size_t>(static_cast<const char*>(feed) - pending_.data()) + 1;
+  std::fwrite(pending_.data(), 1, end, stream_);
+  pending_.erase(0, end);
 }
 
 // Each line without its line feed.
@@ -225,6 +241,7 @@ void Trace::KeepLines(std::string_view complete) {
 }
 
 void Trace::Reset() {
+  WriteCompleteLines();
   sink_ = Sink::kMemory;
   stream_ = nullptr;
   pending_.clear();

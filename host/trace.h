@@ -29,8 +29,9 @@ class Trace {
  public:
   enum class Sink { kNone, kMemory, kStream };
 
+  // Each ends the sink before it: a stream is given its complete lines.
   void KeepInMemory();             // lines() collects every line
-  void WriteTo(FILE* stream);      // each line with its line feed
+  void WriteTo(FILE* stream);      // each line with its line feed, in blocks
   void Discard();                  // nothing is formatted
   Sink sink() const { return sink_; }
 
@@ -48,7 +49,9 @@ class Trace {
 
  private:
   void Format(const char* prefix, const char* format, va_list ap);
+  static constexpr size_t kStreamBlock = 1 << 16;
   void EmitCompleteLines(size_t from);
+  void WriteCompleteLines();
   void KeepLines(std::string_view complete);
   Sink sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;

@@ -183,6 +183,31 @@ TEST_F(HostEngineTest, DebugPrint_FormatsAsThePlatformsPrintf) {
   ExpectFormatted("<[A] [] 100% %q ", "[%c] [%c] 100%% %q %", 'A', 0);
 }
 
+// A stream is given the trace in blocks; wherever they end, a change of
+// sink hands over every complete line, in order, and a line not yet ended
+// goes on in the next sink.
+TEST_F(HostEngineTest, Trace_StreamHasEveryCompleteLineWhenTheSinkChanges) {
+  host::Trace& trace = engine().trace;
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  trace.WriteTo(stream);
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string line = "line " + std::to_string(i) + " of the trace\n";
+    trace.Write(line);
+    expected += line;
+  }
+  trace.Write("not ended");
+  trace.KeepInMemory();
+  trace.Write(" until now\n");
+  std::string written(expected.size() + 1, '\0');
+  std::rewind(stream);
+  written.resize(std::fread(written.data(), 1, written.size(), stream));
+  std::fclose(stream);
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(trace.lines(), std::vector<std::string>{"not ended until now"});
+}
+
 TEST_F(HostEngineTest, Enumeration_BatchesAsChosen) {
   host::TextObject text;
   text.SetEnumeration({1, 2, 3, 4, 5}, {2, 0, 3});
