@@ -31,9 +31,30 @@ bool NarrowAscii(const char16_t* in, char* out) {
 bool IsSurrogatePair(const char16_t* in, uint32_t i, uint32_t units) {
   return IsHighSurrogate(in[i]) && i + 1 < units && IsLowSurrogate(in[i + 1]);
 }
-}  // namespace
 
-CodePage::CodePage() { Select("WINDOWS-1252"); }
+// The units before the first that is not ASCII, as bytes; no more than max.
+uint32_t CopyAscii(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  const uint32_t most = units < max ? units : max;
+  uint32_t i = 0;
+  while (most - i >= kAsciiRun && NarrowAscii(in + i, out + i)) i += kAsciiRun;
+  for (; i < most && in[i] < 0x80; ++i) out[i] = static_cast<char>(in[i]);
+  return i;
+}
+
+// Whether in converts, from the converter's first state, to exactly expected.
+bool ConvertsTo(iconv_t cd, const void* in, size_t in_size, const void* expected,
+                size_t expected_size) {
+  char buffer[512];
+  char* src = static_cast<char*>(const_cast<void*>(in));
+  char* dst = buffer;
+  size_t dst_left = sizeof buffer;
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &src, &in_size, &dst, &dst_left) == static_cast<size_t>(-1)) return false;
+  if (iconv(cd, nullptr, nullptr, &dst, &dst_left) == static_cast<size_t>(-1)) return false;
+  return sizeof buffer - dst_left == expected_size &&
+         std::memcmp(buffer, expected, expected_size) == 0;
+}
+}  // namespace
 
 CodePage::~CodePage() {
   if (cd_ != kNoConverter) iconv_close(cd_);
@@ -45,8 +66,51 @@ bool CodePage::Select(const std::string& name) {
   if (cd_ != kNoConverter) iconv_close(cd_);
   cd_ = cd;
   name_ = name;
-  BuildTable();
+  known_.store(Known::kNothing, std::memory_order_relaxed);
+  ascii_kept_ = false;
+  table_.clear();
   return true;
+}
+
+// The default is opened when first used. Should iconv not know it, every
+// character becomes the default character.
+iconv_t CodePage::Converter() {
+  if (cd_ == kNoConverter) cd_ = iconv_open(name_.c_str(), "UTF-16LE");
+  return cd_;
+}
+
+bool CodePage::KeepsAscii() {
+  if (known_.load(std::memory_order_acquire) == Known::kNothing) {
+    std::lock_guard lock(mutex_);
+    if (known_.load(std::memory_order_relaxed) == Known::kNothing) LearnAscii();
+  }
+  return ascii_kept_;
+}
+
+// Each ASCII character is its own byte when the 128 of them become bytes 0
+// to 127 and those bytes become them again: then a run of ASCII converts
+// the same whether character by character, through the table or copied.
+void CodePage::LearnAscii() {
+  char16_t units[0x80];
+  char bytes[0x80];
+  for (int i = 0; i < 0x80; ++i) {
+    units[i] = static_cast<char16_t>(i);
+    bytes[i] = static_cast<char>(i);
+  }
+  iconv_t to_unicode = iconv_open("UTF-16LE", name_.c_str());
+  ascii_kept_ = Converter() != kNoConverter && to_unicode != kNoConverter &&
+                ConvertsTo(cd_, units, sizeof units, bytes, sizeof bytes) &&
+                ConvertsTo(to_unicode, bytes, sizeof bytes, units, sizeof units);
+  if (to_unicode != kNoConverter) iconv_close(to_unicode);
+  known_.store(Known::kAscii, std::memory_order_release);
+}
+
+void CodePage::LearnAll() {
+  std::lock_guard lock(mutex_);
+  if (known_.load(std::memory_order_relaxed) == Known::kAll) return;
+  if (known_.load(std::memory_order_relaxed) == Known::kNothing) LearnAscii();
+  BuildTable();
+  known_.store(Known::kAll, std::memory_order_release);
 }
 
 // One character (one unit, or a surrogate pair) into out: the bytes
@@ -57,9 +121,10 @@ int CodePage::Encode(const char16_t* in, size_t units, char* out, size_t max) {
   size_t src_left = units * 2;
   char* dst = buffer;
   size_t dst_left = sizeof buffer;
-  iconv(cd_, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(cd_, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return 0;
-  iconv(cd_, nullptr, nullptr, &dst, &dst_left);
+  iconv_t cd = Converter();
+  iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(cd, &src, &src_left, &dst, &dst_left) == static_cast<size_t>(-1)) return 0;
+  iconv(cd, nullptr, nullptr, &dst, &dst_left);
   const size_t produced = sizeof buffer - dst_left;
   if (produced > max) return -1;
   for (size_t i = 0; i < produced; ++i) out[i] = buffer[i];
@@ -72,7 +137,6 @@ int CodePage::Encode(const char16_t* in, size_t units, char* out, size_t max) {
 // by character.
 bool CodePage::BuildTable() {
   table_.clear();
-  ascii_kept_ = false;
   iconv_t back = iconv_open("UTF-16LE", name_.c_str());
   if (back == kNoConverter) return false;
   std::vector<int16_t> table(0x10000, -1);
@@ -100,19 +164,25 @@ bool CodePage::BuildTable() {
   iconv_close(back);
   if (!single_byte) return false;
   table_ = std::move(table);
-  ascii_kept_ = true;
-  for (char16_t unit = 0; unit < 0x80; ++unit) ascii_kept_ = ascii_kept_ && table_[unit] == unit;
   return true;
 }
 
+// A leading run of ASCII is copied across before anything else is looked
+// up, so a line of ASCII alone needs neither the table nor iconv.
 uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {
-  if (!table_.empty()) return ConvertByTable(out, max, in, units);
-  return ConvertByConverter(out, max, in, units);
+  const uint32_t copied = KeepsAscii() ? CopyAscii(out, max, in, units) : 0;
+  if (copied == units || copied == max) return copied;
+  if (known_.load(std::memory_order_acquire) != Known::kAll) LearnAll();
+  out += copied;
+  in += copied;
+  max -= copied;
+  units -= copied;
+  return copied + (table_.empty() ? ConvertByIconv(out, max, in, units)
+                                  : ConvertByTable(out, max, in, units));
 }
 
-uint32_t CodePage::ConvertByConverter(char* out, uint32_t max, const char16_t* in,
-                                      uint32_t units) {
-  std::lock_guard lock(converter_mutex_);
+uint32_t CodePage::ConvertByIconv(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  std::lock_guard lock(mutex_);
   uint32_t produced = 0;
   uint32_t i = 0;
   while (i < units && produced < max) {
@@ -122,7 +192,7 @@ uint32_t CodePage::ConvertByConverter(char* out, uint32_t max, const char16_t* i
     if (bytes == 0) {
       out[produced] = kDefaultChar;
       bytes = 1;
-      replaced_.fetch_add(1, std::memory_order_relaxed);
+      ++replaced_;
     }
     produced += static_cast<uint32_t>(bytes);
     i += static_cast<uint32_t>(width);
@@ -156,8 +226,7 @@ uint32_t CodePage::ConvertByTable(char* out, uint32_t max, const char16_t* in, u
     out[produced++] = kDefaultChar;
     ++replaced;
   }
-  // Most text has nothing to replace and so costs no shared write.
-  if (replaced != 0) replaced_.fetch_add(replaced, std::memory_order_relaxed);
+  replaced_ += replaced;
   return produced;
 }
 

@@ -44,15 +44,20 @@ PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
   Entry entry;
   entry.block = {size, tag, flags};
   uint8_t* data;
+  const bool zero = (flags & FL_ZERO_MEMORY) != 0;
   if (guard_pages_) {
     entry.guarded = std::make_unique<GuardedBuffer>(size);
     data = entry.guarded->data();
+    std::memset(data, zero ? 0 : 0xA5, size);
   } else {
-    entry.heap = std::make_unique_for_overwrite<uint8_t[]>(size);
+    // calloc hands a large block over as pages never touched, already zero:
+    // a surface's bitmap costs nothing until it is drawn on.
+    entry.heap.reset(static_cast<uint8_t*>(zero ? std::calloc(size, 1) : std::malloc(size)));
     data = entry.heap.get();
+    if (data == nullptr) return nullptr;
+    // Without FL_ZERO_MEMORY the engine hands out whatever the pool held.
+    if (!zero) std::memset(data, 0xA5, size);
   }
-  // Without FL_ZERO_MEMORY the engine hands out whatever the pool held.
-  std::memset(data, (flags & FL_ZERO_MEMORY) ? 0 : 0xA5, size);
   Remember(data, std::move(entry));
   return data;
 }

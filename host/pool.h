@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdlib>
 #include <deque>
 #include <map>
 #include <memory>
@@ -45,9 +46,12 @@ class Pool {
   void Reset();  // forgets every block: for a fresh engine only
 
  private:
+  struct FreeHeap {
+    void operator()(uint8_t* data) const { std::free(data); }
+  };
   struct Entry {
     Block block;
-    std::unique_ptr<uint8_t[]> heap;
+    std::unique_ptr<uint8_t, FreeHeap> heap;
     std::unique_ptr<GuardedBuffer> guarded;
   };
   void Remember(const void* data, Entry entry);

@@ -74,9 +74,9 @@ class SlotArgs {
 
 // Formats one conversion whose spec (without its length) is in spec.
 template <typename Args>
-void AppendOne(std::string& out, const std::string& spec, char conversion, int length, Args& ap,
+void AppendOne(std::string& out, std::string_view spec, char conversion, int length, Args& ap,
                const int* stars, int star_count) {
-  const std::string fmt = spec + conversion;
+  const std::string fmt = std::string(spec) + conversion;
   auto append = [&](auto value) { AppendPrinted(out, fmt, stars, star_count, value); };
   switch (conversion) {
     case 'd':
@@ -109,8 +109,8 @@ void AppendInteger(std::string& out, Integer value, int base) {
 // The conversions the driver traces most, without flags or width, need no
 // snprintf: false when the conversion is not one of them.
 template <typename Args>
-bool AppendPlain(std::string& out, const std::string& spec, char conversion, int length,
-                 Args& ap, const int* stars, int star_count) {
+bool AppendPlain(std::string& out, std::string_view spec, char conversion, int length, Args& ap,
+                 const int* stars, int star_count) {
   if (conversion == 's' && (spec == "%" || (spec == "%.*" && star_count == 1))) {
     const char* text = ap.template Next<const char*>();
     if (text == nullptr) text = "(null)";
@@ -134,13 +134,16 @@ bool AppendPlain(std::string& out, const std::string& spec, char conversion, int
   return false;
 }
 
+// A conversion's spec (the '%', its flags, width and precision) is read
+// where it stands in the format, and literal text is copied in runs: a
+// message costs no allocation beyond the growth of out.
 template <typename Args>
 void AppendFormatted(std::string& out, const char* format, Args& ap) {
   for (const char* p = format; *p != '\0'; ++p) {
     if (*p != '%') {
-      const char* literal = p;
-      while (p[1] != '\0' && p[1] != '%') ++p;
-      out.append(literal, p + 1);
+      const char* literal_end = strchrnul(p, '%');
+      out.append(p, static_cast<size_t>(literal_end - p));
+      p = literal_end - 1;
       continue;
     }
     if (p[1] == '%') {
@@ -148,15 +151,15 @@ void AppendFormatted(std::string& out, const char* format, Args& ap) {
       ++p;
       continue;
     }
-    std::string spec = "%";
+    const char* spec_begin = p;
     int stars[2];
     int star_count = 0;
     ++p;
-    while (*p != '\0' && std::strchr("-+ #0", *p)) spec += *p++;
+    while (*p != '\0' && std::strchr("-+ #0", *p)) ++p;
     for (; *p == '*' || (*p >= '0' && *p <= '9') || *p == '.'; ++p) {
       if (*p == '*' && star_count < 2) stars[star_count++] = ap.template Next<int>();
-      spec += *p;
     }
+    const std::string_view spec(spec_begin, static_cast<size_t>(p - spec_begin));
     int length = 0;
     while (*p == 'l' || *p == 'h') length += *p++ == 'l';
     if (*p == '\0') break;
@@ -180,48 +183,69 @@ void AppendPlatform(std::string& out, const char* format, PlatformArgs ap) {
 
 void Trace::KeepInMemory() {
   std::lock_guard lock(mutex_);
+  WriteBlock();
   sink_ = Sink::kMemory;
 }
 
 void Trace::WriteTo(FILE* stream) {
   std::lock_guard lock(mutex_);
+  WriteBlock();
   stream_ = stream;
   sink_ = Sink::kStream;
 }
 
 void Trace::Discard() {
   std::lock_guard lock(mutex_);
+  WriteBlock();
   sink_ = Sink::kNone;
 }
 
 void Trace::Format(const char* prefix, const char* format, va_list ap) {
+  const size_t from = pending.size();
   pending += prefix;
   AppendPlatform(pending, format, ap);
-  EmitCompleteLines(pending);
+  EmitCompleteLines(from);
 }
 
 void Trace::Write(std::string_view text) {
   if (sink() == Sink::kNone) return;
+  const size_t from = pending.size();
   pending += text;
-  EmitCompleteLines(pending);
+  EmitCompleteLines(from);
 }
 
-void Trace::EmitCompleteLines(std::string& text) {
-  size_t start = 0;
-  for (size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
-    Emit(std::string_view(text).substr(start, end + 1 - start));
+// Only the text just added can end a line; every line it ends is handed
+// over at once.
+void Trace::EmitCompleteLines(size_t from) {
+  const void* feed = memrchr(pending.data() + from, '\n', pending.size() - from);
+  if (feed == nullptr) return;
+  const size_t end = static_cast<size_t>(static_cast<const char*>(feed) - pending.data()) + 1;
+  {
+    std::lock_guard lock(mutex_);
+    Take(std::string_view(pending).substr(0, end));
   }
-  text.erase(0, start);
+  pending.erase(0, end);
 }
 
-// line ends with its line feed, which the stream is given and memory not.
-void Trace::Emit(std::string_view line) {
-  std::lock_guard lock(mutex_);
-  if (sink() == Sink::kMemory) {
-    lines_.emplace_back(line.substr(0, line.size() - 1));
+// A stream is given complete lines a block at a time, as the job's output
+// is: its trace is several times the job's bytes. Memory keeps each line
+// without its line feed.
+void Trace::Take(std::string_view complete) {
+  if (sink() == Sink::kStream) {
+    block_ += complete;
+    if (block_.size() >= kStreamBlock) WriteBlock();
     return;
   }
-  std::fwrite(line.data(), 1, line.size(), stream_);
+  if (sink() != Sink::kMemory) return;
+  for (size_t start = 0, end; (end = complete.find('\n', start)) != std::string::npos;
+       start = end + 1) {
+    lines_.emplace_back(complete.substr(start, end - start));
+  }
+}
+
+void Trace::WriteBlock() {
+  if (!block_.empty()) std::fwrite(block_.data(), 1, block_.size(), stream_);
+  block_.clear();
 }
 
 std::vector<std::string> Trace::TakeLines() {
@@ -231,6 +255,7 @@ std::vector<std::string> Trace::TakeLines() {
 
 void Trace::Reset() {
   std::lock_guard lock(mutex_);
+  WriteBlock();
   sink_ = Sink::kMemory;
   stream_ = nullptr;
   pending.clear();

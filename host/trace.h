@@ -33,8 +33,9 @@ class Trace {
  public:
   enum class Sink { kNone, kMemory, kStream };
 
+  // Each ends the sink before it: a stream is given its complete lines.
   void KeepInMemory();             // lines() collects every line
-  void WriteTo(FILE* stream);      // each line with its line feed
+  void WriteTo(FILE* stream);      // each line with its line feed, in blocks
   void Discard();                  // nothing is formatted
   Sink sink() const { return sink_.load(std::memory_order_relaxed); }
 
@@ -53,11 +54,14 @@ class Trace {
 
  private:
   void Format(const char* prefix, const char* format, va_list ap);
-  void EmitCompleteLines(std::string& pending);
-  void Emit(std::string_view line);
+  static constexpr size_t kStreamBlock = 1 << 16;
+  void EmitCompleteLines(size_t from);
+  void Take(std::string_view complete);
+  void WriteBlock();
   std::atomic<Sink> sink_ = Sink::kMemory;
   FILE* stream_ = nullptr;
-  std::mutex mutex_;  // lines_ and the order of lines on stream_
+  std::mutex mutex_;  // lines_, block_ and the order of lines on stream_
+  std::string block_;  // complete lines not yet written to stream_
   std::vector<std::string> lines_;
 };
 

@@ -2,6 +2,8 @@
 // The facts it stands in for come from the platform's documentation of the
 // engine services.
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "driver/driver.h"
 #include "host/trace.h"
@@ -89,26 +91,41 @@ TEST_F(HostEngineTest, UnicodeToMultiByte_NeverPastTheLimitAndCountsDefaults) {
   EXPECT_EQ(engine().code_page.name(), "WINDOWS-1252");
 }
 
-// Runs of ASCII take a shortcut through single-byte code pages; whatever
-// the run, the limit and the code page, the bytes are those that converting
-// one character at a time gives.
+// Runs of ASCII are copied across where each ASCII character is its own
+// byte (single-byte, double-byte and stateful code pages alike); whatever
+// the run, the limit and the code page, the bytes are the whole characters
+// that converting one at a time gives, up to the limit.
 TEST_F(HostEngineTest, UnicodeToMultiByte_AsciiRunsAsOneCharacterAtATime) {
-  const std::u16string text = u"0123456789abcdef\u00e9ghijklmn\U0001F5A8opqrstu\u4e00vwxyz!";
-  for (const char* name : {"WINDOWS-1252", "CP437", "IBM037"}) {
+  const std::u16string text =
+      u"0123456789abcdef\u00e9ghijklmn\U0001F5A8opqrstu\u4e00vwxyz!\uff71\\~0123456789ABCDEF";
+  // Each with its '0' and its 'a': EBCDIC keeps no ASCII character.
+  const struct {
+    const char* name;
+    const char* digit_and_letter;
+  } pages[] = {{"WINDOWS-1252", "0a"}, {"CP437", "0a"},       {"IBM037", "\xF0\x81"},
+               {"CP932", "0a"},        {"ISO-2022-JP", "0a"}, {"UTF-8", "0a"}};
+  for (const auto& [name, digit_and_letter] : pages) {
     host::CodePage& page = engine().code_page;
     ASSERT_TRUE(page.Select(name));
-    std::string expected;
+    std::vector<std::string> characters;
     for (size_t i = 0; i < text.size(); ++i) {
       const uint32_t units = i + 1 < text.size() && text[i] >= 0xD800 && text[i] <= 0xDBFF ? 2 : 1;
-      char byte = 0;
-      ASSERT_EQ(page.Convert(&byte, 1, &text[i], units), 1u);
-      expected += byte;
+      char bytes[16];
+      characters.emplace_back(bytes, page.Convert(bytes, sizeof bytes, &text[i], units));
       i += units - 1;
     }
-    for (uint32_t max = 0; max <= expected.size() + 1; ++max) {
+    EXPECT_EQ(characters[0] + characters[10], digit_and_letter) << name;
+    std::string whole;
+    for (const std::string& character : characters) whole += character;
+    for (uint32_t max = 0; max <= whole.size() + 1; ++max) {
+      std::string expected;
+      for (const std::string& character : characters) {
+        if (expected.size() + character.size() > max) break;
+        expected += character;
+      }
       std::string out(max, '\0');
       const uint32_t produced = page.Convert(out.data(), max, text.data(), text.size());
-      EXPECT_EQ(out.substr(0, produced), expected.substr(0, max)) << name << ", limit " << max;
+      EXPECT_EQ(out.substr(0, produced), expected) << name << ", limit " << max;
     }
   }
   ASSERT_TRUE(engine().code_page.Select("WINDOWS-1252"));
@@ -164,6 +181,31 @@ TEST_F(HostEngineTest, DebugPrint_FormatsAsThePlatformsPrintf) {
   ExpectFormatted("<[(null)] [ab] [ab] [abc] [   ab]", "[%s] [%.*s] [%.*s] [%.*s] [%5s]",
                   static_cast<const char*>(nullptr), 2, "abc", 9, "ab", -1, "abc", "ab");
   ExpectFormatted("<[A] [] 100% %q ", "[%c] [%c] 100%% %q %", 'A', 0);
+}
+
+// A stream is given the trace in blocks; wherever they end, a change of
+// sink hands over every complete line, in order, and a line not yet ended
+// goes on in the next sink.
+TEST_F(HostEngineTest, Trace_StreamHasEveryCompleteLineWhenTheSinkChanges) {
+  host::Trace& trace = engine().trace;
+  std::FILE* stream = std::tmpfile();
+  ASSERT_NE(stream, nullptr);
+  trace.WriteTo(stream);
+  std::string expected;
+  for (int i = 0; i < 5000; ++i) {
+    const std::string line = "line " + std::to_string(i) + " of the trace\n";
+    trace.Write(line);
+    expected += line;
+  }
+  trace.Write("not ended");
+  trace.KeepInMemory();
+  trace.Write(" until now\n");
+  std::string written(expected.size() + 1, '\0');
+  std::rewind(stream);
+  written.resize(std::fread(written.data(), 1, written.size(), stream));
+  std::fclose(stream);
+  EXPECT_EQ(written, expected);
+  EXPECT_EQ(trace.lines(), std::vector<std::string>{"not ended until now"});
 }
 
 TEST_F(HostEngineTest, Enumeration_BatchesAsChosen) {

@@ -995,5 +995,83 @@ class CupsFilter(Folder):
         self.assertEqual(self.messages(result),
                          "WARNING: orientation-requested=5 (reverse landscape) is printed as landscape\n")
 
+# A stand-in for ninja in the Script tests: logs each build, answers -t
+# inputs and -t deps (of the one object) from the tree, and a build makes tools/textrelay, which
+# prints where it runs and its arguments; FAIL in the tree fails the build.
+FAKE_NINJA = """#!/bin/sh
+build=$2; tree=${build%/build/release}
+case "$3 $4" in
+  "-t inputs") printf '%s\\n' "$tree/CMakeLists.txt" "$tree/src/a.cpp" obj/a.o "$build/gen.h" ;;
+  "-t deps") [ "$5" = obj/a.o ] || exit 1; echo 'obj/a.o: #deps 2, deps mtime 1 (VALID)'
+     [ ! -e "$tree/src/a.h" ] || echo "    $tree/src/a.h"; echo '    /usr/include/stdio.h' ;;
+  *) echo build >>"$tree/builds"; [ ! -e "$tree/FAIL" ] || { echo broken; exit 1; }
+     mkdir -p "$build/tools"; printf '#!/bin/sh\\necho "$PWD $*"\\n' >"$build/tools/textrelay"
+     chmod +x "$build/tools/textrelay" ;;
+esac
+"""
+
+
+class Script(Folder):
+    """./textrelay rebuilds when, and only when, what the last build read changed."""
+
+    def setUp(self):
+        super().setUp()
+        for name in ("CMakeLists.txt", "src/a.cpp", "src/a.h", "build/release/build.ninja", "bin/ninja"):
+            os.makedirs(os.path.dirname(self.path(name)), exist_ok=True)
+            self.write(name, "")
+        shutil.copy(os.path.join(SOURCE, "textrelay"), self.path("textrelay"))
+        self.write("bin/ninja", FAKE_NINJA)
+        os.chmod(self.path("bin/ninja"), 0o755)
+        past = time.time() - 100
+        for name in ("CMakeLists.txt", "src/a.cpp", "src/a.h", "src"):
+            os.utime(self.path(name), (past, past))
+
+    def run_script(self):
+        """Runs ./textrelay from another folder; whether it built, and its output."""
+        before = self.builds()
+        time.sleep(0.05)  # a change after a build is later than its stamp
+        result = subprocess.run([self.path("textrelay"), "print", "x.txt"], cwd=self.path("src"),
+                                env={**os.environ, "PATH": self.path("bin") + ":" + os.environ["PATH"]},
+                                capture_output=True, timeout=60)
+        return self.builds() > before, result
+
+    def builds(self):
+        return self.read("builds").count(b"build") if os.path.exists(self.path("builds")) else 0
+
+    def changed(self, name):
+        stamp = os.stat(self.path("build/release/textrelay-built")).st_mtime
+        os.utime(self.path(name), (stamp + 0.01, stamp + 0.01))
+
+    def test_builds_after_each_change_to_what_the_build_read_and_only_then(self):
+        steps = [
+            ("first run", lambda: None, True),
+            ("nothing changed", lambda: None, False),
+            ("a source", lambda: self.changed("src/a.cpp"), True),
+            ("nothing changed", lambda: None, False),
+            ("a header from the deps log", lambda: self.changed("src/a.h"), True),
+            ("a CMake file", lambda: self.changed("CMakeLists.txt"), True),
+            ("a file added to a source folder", lambda: self.write("src/b.cpp", ""), True),
+            ("nothing changed", lambda: None, False),
+            ("a file the build read removed", lambda: os.remove(self.path("src/a.h")), True),
+            ("a file the build did not read", lambda: self.write("notes.txt", ""), False),
+        ]
+        for what, change, builds in steps:
+            change()
+            built, result = self.run_script()
+            self.assertEqual(result.returncode, 0, (what, result.stderr))
+            self.assertEqual(built, builds, what)
+            self.assertEqual(result.stdout.decode(), self.path("src") + " print x.txt\n", what)
+
+    def test_failed_build_is_reported_and_tried_again(self):
+        self.write("FAIL", "")
+        built, result = self.run_script()
+        self.assertTrue(built)
+        self.assertEqual(result.returncode, 1)
+        self.assertEqual(result.stderr, b"broken\n")
+        os.remove(self.path("FAIL"))
+        self.assertEqual(self.run_script()[0], True, "a failed build leaves nothing to trust")
+        self.assertEqual(self.run_script()[0], False)
+
+
 if __name__ == "__main__":
     unittest.main(argv=[sys.argv[0]] + sys.argv[2:3], verbosity=2)

@@ -2,7 +2,7 @@
 # program. The CUPS groups (the command's cups: destination, queues made
 # from the CUPS driver, its filter run by hand) only where there is libcups.
 find_package(Python3 COMPONENTS Interpreter REQUIRED)
-set(groups Options Bytes CodePages DevMode Outputs Tcp)
+set(groups Options Bytes CodePages DevMode Outputs Tcp Script)
 set(environment "TEXTRELAY_EMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}")
 if(TEXTRELAY_HAS_CUPS)
   list(APPEND groups Cups CupsDriver CupsFilter)

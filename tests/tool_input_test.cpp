@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "host/engine.h"
@@ -89,6 +90,35 @@ TEST_F(ToolInput, Lines_AcrossBlocksAndLongerThanOne) {
   EXPECT_EQ(report.invalid, 1u);
   EXPECT_EQ(report.invalid_line, std::size(lengths) + 1);
   EXPECT_EQ(report.invalid_offset, tail_offset);
+}
+
+// The check pass passes over lines of ASCII alone in runs: the lines beyond
+// ASCII it is handed, and their numbers, are those that reading every line
+// finds, wherever they fall against the blocks (just before, on and after a
+// block's end, after a line longer than a block, at the very end).
+TEST_F(ToolInput, Lines_BeyondAsciiComeWithTheirNumbersWhateverTheBlocks) {
+  std::string text;
+  const size_t kBlock = 524288;
+  for (const size_t at : {10, 524286, 524400, 1048575, 1200000, 2700000}) {
+    while (text.size() + 81 < at) {
+      text += std::string(text.size() % 77, 'a') + (at % 2 ? "\r\n" : "\n");
+    }
+    text += std::string(at - text.size(), 'b') + "\xC3\xA9\n";
+    if (at == 1200000) text += std::string(2 * kBlock, 'c') + "\n";
+  }
+  text += "\xE2\x82\xAC";
+  const TextFile file(text);
+  const textrelay::Input input = textrelay::Input::Open(file.path());
+  std::vector<std::pair<uint64_t, std::u16string>> expected;
+  LineReader every(input.Rewound(), "in", LineReader::Invalid::kStop);
+  while (every.Next()) {
+    if (!every.ascii()) expected.emplace_back(every.line_number(), every.line());
+  }
+  std::vector<std::pair<uint64_t, std::u16string>> found;
+  LineReader skimming(input.Rewound(), "in", LineReader::Invalid::kStop);
+  while (skimming.NextNotAscii()) found.emplace_back(skimming.line_number(), skimming.line());
+  EXPECT_EQ(found, expected);
+  EXPECT_EQ(expected.size(), 7u);
 }
 
 TEST_F(ToolInput, Lines_ControlCharactersAndAstralCharactersPass) {

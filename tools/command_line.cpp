@@ -134,8 +134,11 @@ int RunCommandLine(int argc, char** argv) {
   PrintOptions print;
   DevModeArguments devmode;
   std::function<int()> command;
-  AddPrint(app, print, command);
-  AddDevMode(app, devmode, command);
+  // Only the command asked for is set up; help and mistakes see both.
+  // Setting up options costs more than printing a receipt.
+  const std::string_view asked = argc > 1 ? argv[1] : "";
+  if (asked != "devmode") AddPrint(app, print, command);
+  if (asked != "print") AddDevMode(app, devmode, command);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& help_or_version) {

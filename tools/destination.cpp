@@ -69,7 +69,18 @@ class RegularFile : public Destination {
     if (!committed_) unlink(temporary_.c_str());
   }
   void BeginJob(const std::string&) override {}
-  void Write(std::span<const uint8_t> bytes) override { WriteAll(fd_, bytes, path_); }
+  // The file is synced before it is renamed into place. Starting the
+  // write-back of each stretch as it is written lets the disk work while
+  // the job runs, and leaves the final sync only the tail to wait for; a
+  // request the system declines changes nothing but the timing.
+  void Write(std::span<const uint8_t> bytes) override {
+    WriteAll(fd_, bytes, path_);
+    written_ += bytes.size();
+    if (written_ - written_back_ < kWriteBackStretch) return;
+    sync_file_range(fd_, static_cast<off_t>(written_back_),
+                    static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    written_back_ = written_;
+  }
   void EndJob() override {}
   bool TakesBytesAsTheyCome() const override { return true; }
   void Commit() override {
@@ -86,9 +97,12 @@ class RegularFile : public Destination {
     const size_t base = slash == std::string::npos ? 0 : slash + 1;
     return path.substr(0, base) + "." + path.substr(base) + ".XXXXXX";
   }
+  static constexpr uint64_t kWriteBackStretch = 4 << 20;
   std::string path_;
   std::string temporary_;
   int fd_ = -1;
+  uint64_t written_ = 0;
+  uint64_t written_back_ = 0;
   bool committed_ = false;
 };
 

@@ -131,9 +131,10 @@ InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::Co
   InputReport report;
   LineReader reader(input.Rewound(), input.name(), invalid);
   std::string scratch;
-  const bool ascii_passes = AsciiIsOneByteEach(code_page, scratch);
-  while (reader.Next()) {
-    if (!(ascii_passes && reader.ascii())) CheckLine(reader, code_page, scratch, report);
+  if (AsciiIsOneByteEach(code_page, scratch)) {
+    while (reader.NextNotAscii()) CheckLine(reader, code_page, scratch, report);
+  } else {
+    while (reader.Next()) CheckLine(reader, code_page, scratch, report);
   }
   report.invalid = reader.replaced();
   report.invalid_line = reader.first_replaced_line();

@@ -83,6 +83,39 @@ bool WidenAscii(const unsigned char* in, char16_t* out) {
   return true;
 }
 
+// The length of the run of ASCII bytes at the start of bytes.
+size_t AsciiPrefix(const char* bytes, size_t length) {
+  size_t at = 0;
+  for (; length - at >= kAsciiRun; at += kAsciiRun) {
+    uint64_t halves[2];
+    std::memcpy(halves, bytes + at, sizeof halves);
+    if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) break;
+  }
+  while (at < length && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
+  return at;
+}
+
+// Line feeds among bytes: sixteen compared at once, the matches summed in
+// byte lanes that are emptied before they can overflow.
+size_t CountLineBreaks(const char* bytes, size_t length) {
+  typedef signed char Lanes16 __attribute__((vector_size(kAsciiRun)));
+  constexpr size_t kMostRunsPerSum = 127;
+  size_t count = 0;
+  size_t at = 0;
+  while (length - at >= kAsciiRun) {
+    Lanes16 sums = {};
+    for (size_t runs = 0; runs < kMostRunsPerSum && length - at >= kAsciiRun; ++runs) {
+      Lanes16 run;
+      std::memcpy(&run, bytes + at, sizeof run);
+      sums -= run == '\n';  // a match is -1
+      at += kAsciiRun;
+    }
+    for (size_t lane = 0; lane < kAsciiRun; ++lane) count += static_cast<size_t>(sums[lane]);
+  }
+  for (; at < length; ++at) count += bytes[at] == '\n';
+  return count;
+}
+
 char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
   if (code_point < 0x10000) {
     *out++ = static_cast<char16_t>(code_point);
@@ -99,7 +132,11 @@ char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
 constexpr size_t kBlock = 1 << 19;
 
 LineReader::LineReader(FILE* stream, std::string name, Invalid invalid)
-    : stream_(stream), name_(std::move(name)), invalid_(invalid), block_(kBlock) {}
+    : stream_(stream),
+      name_(std::move(name)),
+      invalid_(invalid),
+      block_(std::make_unique_for_overwrite<char[]>(kBlock)),
+      capacity_(kBlock) {}
 
 bool LineReader::Next() {
   if (!ReadRawLine()) return false;
@@ -107,21 +144,47 @@ bool LineReader::Next() {
   return true;
 }
 
+bool LineReader::NextNotAscii() {
+  for (;;) {
+    PassAsciiLines();
+    if (!ReadRawLine()) return false;
+    ascii_ = RawIsAscii();
+    if (!ascii_) break;
+  }
+  Decode(raw_length_);
+  return true;
+}
+
+// Takes every complete line in the block before the first byte beyond
+// ASCII, counting their line breaks sixteen bytes at a time.
+void LineReader::PassAsciiLines() {
+  const char* start = block_.get() + begin_;
+  const size_t ascii = AsciiPrefix(start, filled_ - begin_);
+  const void* last_break = memrchr(start, '\n', ascii);
+  if (last_break == nullptr) return;
+  const size_t taken = static_cast<size_t>(static_cast<const char*>(last_break) - start) + 1;
+  line_number_ += CountLineBreaks(start, taken);
+  begin_ += taken;
+  next_offset_ += taken;
+}
+
+bool LineReader::RawIsAscii() const { return AsciiPrefix(raw_, raw_length_) == raw_length_; }
+
 // The next line's bytes without its line break, at raw_ in the block; false
 // at the end. Lines are found in the block, not copied out of the stream.
 bool LineReader::ReadRawLine() {
   size_t searched = 0;  // from begin_, bytes known to hold no line break
   const char* newline;
   while ((newline = static_cast<const char*>(std::memchr(
-              block_.data() + begin_ + searched, '\n', filled_ - begin_ - searched))) == nullptr) {
+              block_.get() + begin_ + searched, '\n', filled_ - begin_ - searched))) == nullptr) {
     if (at_end_) break;
     searched = filled_ - begin_;
     Refill();
   }
   if (newline == nullptr && begin_ == filled_) return false;
-  const size_t end = newline != nullptr ? static_cast<size_t>(newline - block_.data()) : filled_;
+  const size_t end = newline != nullptr ? static_cast<size_t>(newline - block_.get()) : filled_;
   const size_t taken = end - begin_ + (newline != nullptr ? 1 : 0);
-  raw_ = block_.data() + begin_;
+  raw_ = block_.get() + begin_;
   raw_length_ = end - begin_;
   if (raw_length_ > 0 && raw_[raw_length_ - 1] == '\r') --raw_length_;
   begin_ += taken;
@@ -135,17 +198,24 @@ bool LineReader::ReadRawLine() {
 // when they fill it, and reads more behind them.
 void LineReader::Refill() {
   const size_t kept = filled_ - begin_;
-  std::memmove(block_.data(), block_.data() + begin_, kept);
+  std::memmove(block_.get(), block_.get() + begin_, kept);
   begin_ = 0;
   filled_ = kept;
-  if (filled_ == block_.size()) block_.resize(block_.size() * 2);
+  if (filled_ == capacity_) Grow();
   errno = 0;
-  const size_t got = std::fread(block_.data() + filled_, 1, block_.size() - filled_, stream_);
+  const size_t got = std::fread(block_.get() + filled_, 1, capacity_ - filled_, stream_);
   if (got == 0) {
     if (std::ferror(stream_)) FailWithErrno(name_ + ": read failed");
     at_end_ = true;
   }
   filled_ += got;
+}
+
+void LineReader::Grow() {
+  auto grown = std::make_unique_for_overwrite<char[]>(capacity_ * 2);
+  std::memcpy(grown.get(), block_.get(), filled_);
+  block_ = std::move(grown);
+  capacity_ *= 2;
 }
 
 // Decoded here rather than by iconv, which costs more per line than the

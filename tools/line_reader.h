@@ -5,9 +5,9 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace textrelay {
 
@@ -23,6 +23,11 @@ class LineReader {
   // False at the end of the input. Throws Failure on a read error, and on
   // invalid UTF-8 unless replacing it with U+FFFD.
   bool Next();
+  // The same, for a pass that needs nothing of a line of ASCII alone: the
+  // next line holding a byte beyond ASCII. Lines of ASCII alone before it
+  // are counted in line_number() without being handed over, whole runs of
+  // them at a time.
+  bool NextNotAscii();
 
   const std::u16string& line() const { return line_; }
   // The line's bytes as read, without its line break.
@@ -38,7 +43,10 @@ class LineReader {
 
  private:
   bool ReadRawLine();
+  bool RawIsAscii() const;
+  void PassAsciiLines();
   void Refill();
+  void Grow();
   void Decode(size_t length);
   void OnInvalid(size_t at);
 
@@ -46,7 +54,8 @@ class LineReader {
   std::string name_;
   Invalid invalid_;
   // Read a block at a time; grows only for a line longer than the block.
-  std::vector<char> block_;
+  std::unique_ptr<char[]> block_;  // not zeroed: only what was read is used
+  size_t capacity_;
   size_t begin_ = 0;  // the bytes not yet taken: [begin_, filled_)
   size_t filled_ = 0;
   bool at_end_ = false;
