@@ -54,7 +54,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool injected = host::Engine::Get().pool.faults().Failures() != 0;
   const bool size_query = f_mode == 0 || header->pdmOut == nullptr;
   const bool wrote = out.bytes() != before;
-  if ((flags & 1) || cb_size < sizeof(DOCUMENTPROPERTYHEADER)) {
+  // A caller's record shorter than its own header is refused like a bad
+  // header, by every entry point alike.
+  const bool short_record =
+      record && (f_mode & DM_IN_BUFFER) && record->devmode()->dmSize < fuzz::kHeaderBytes;
+  if ((flags & 1) || cb_size < sizeof(DOCUMENTPROPERTYHEADER) || short_record) {
     Require(result < 1 && error == ERROR_INVALID_PARAMETER, "a bad header is not refused");
   } else if (size_query) {
     Require(result == static_cast<LONG>(kOwnBytes) && header->cbOut == kOwnBytes,
