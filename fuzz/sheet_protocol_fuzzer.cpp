@@ -19,6 +19,7 @@
 
 #include "devmode/devmode.h"
 #include "fuzz/contract.h"
+#include "host/option_tree.h"
 #include "host/property_sheet.h"
 #include "ui/ui.h"
 
@@ -44,7 +45,7 @@ void Pick(host::PropertySheet& sheet, uint8_t item, uint16_t value) {
   const COMPROPSHEETUI* page = sheet.page();
   if (page == nullptr || page->cOptItem == 0) return;
   const OPTITEM& chosen = page->pOptItem[item % page->cOptItem];
-  std::u16string_view name(reinterpret_cast<const char16_t*>(chosen.pName));
+  std::u16string_view name = host::SheetText(chosen.pName);
   std::vector<std::u16string> choices = sheet.Choices(name);
   if (!choices.empty()) {
     sheet.Pick(name, choices[value % choices.size()]);

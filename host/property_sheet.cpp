@@ -1,64 +1,14 @@
 #include "host/property_sheet.h"
 
+#include "host/option_tree.h"
+
 #include <string>
 
 namespace host {
 
 namespace {
 
-constexpr DWORD kOptItemFlags = 0x0001FFFF;  // OPTIF_MASK
-constexpr BYTE kOptParamFlags = 0x7F;        // OPTPF_MASK
-constexpr BYTE kOptTypeFlags = 0x03;         // OPTTF_MASK
-constexpr BYTE kLastDMPubID = 21;            // DMPUB_LAST
-constexpr BYTE kFirstUserDMPubID = 100;      // DMPUB_USER
 constexpr LONG_PTR kFirstPageHandle = 0x5000;
-
-std::u16string_view Text(const WCHAR* text) {
-  return text == nullptr ? std::u16string_view() : std::u16string_view(
-                                                       reinterpret_cast<const char16_t*>(text));
-}
-
-std::string Narrow(const WCHAR* text) {
-  std::string narrow;
-  for (char16_t unit : Text(text)) narrow += unit < 0x80 ? static_cast<char>(unit) : '?';
-  return narrow;
-}
-
-// How many parameters each option type takes: exactly, or at least one.
-bool CountFits(BYTE type, WORD count) {
-  switch (type) {
-    case TVOT_2STATES: return count == 2;
-    case TVOT_3STATES: return count == 3;
-    case TVOT_UDARROW:
-    case TVOT_EDITBOX: return count == 2;
-    case TVOT_TRACKBAR:
-    case TVOT_SCROLLBAR: return count == 3;
-    case TVOT_LISTBOX:
-    case TVOT_COMBOBOX: return count >= 1;
-    case TVOT_PUSHBUTTON:
-    case TVOT_CHKBOX: return count == 1;
-    default: return false;
-  }
-}
-
-bool IsRanged(BYTE type) {
-  return type == TVOT_UDARROW || type == TVOT_TRACKBAR || type == TVOT_SCROLLBAR;
-}
-
-bool IsChoice(BYTE type) {
-  return type == TVOT_2STATES || type == TVOT_3STATES || type == TVOT_LISTBOX ||
-         type == TVOT_COMBOBOX;
-}
-
-LONG Low(const OPTTYPE& type) { return static_cast<SHORT>(type.pOptParam[1].IconID); }
-LONG High(const OPTTYPE& type) { return static_cast<SHORT>(type.pOptParam[1].lParam); }
-
-bool AllZero(const ULONG_PTR* values, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    if (values[i] != 0) return false;
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -123,13 +73,12 @@ LONG_PTR PropertySheet::AddPage(const COMPROPSHEETUI* cps, LPARAM lParam2) {
     Problem("CPSFUNC_ADD_PCOMPROPSHEETUI without a COMPROPSHEETUI");
     return ERR_CPSUI_INVALID_LPARAM;
   }
-  size_t before = problems_.size();
-  LONG refusal = CheckPage(*cps);
-  if (lParam2 != 0) *reinterpret_cast<DWORD*>(lParam2) = refusal == 0 ? 1 : static_cast<DWORD>(-1);
-  if (refusal != 0) {
-    if (problems_.size() == before) Problem("page refused");
-    refused_ = refusal;
-    return refusal;
+  TreeVerdict verdict = CheckOptionTree(*cps);
+  if (lParam2 != 0) *reinterpret_cast<DWORD*>(lParam2) = verdict.code == 0 ? 1 : static_cast<DWORD>(-1);
+  if (verdict.code != 0) {
+    Problem(verdict.problem);
+    refused_ = verdict.code;
+    return verdict.code;
   }
   pages_.push_back({*cps, kFirstPageHandle + static_cast<LONG_PTR>(pages_.size())});
   return pages_.back().handle;
@@ -158,94 +107,11 @@ bool PropertySheet::HandOnResult(LPARAM result) {
   return true;
 }
 
-LONG PropertySheet::Refuse(LONG code, const std::string& text) {
-  Problem(text);
-  return code;
-}
-
-// The documented requirements of COMPROPSHEETUI, each with the code the
-// sheet refuses its breach with; the first breach is the answer.
-LONG PropertySheet::CheckPage(const COMPROPSHEETUI& cps) {
-  if (cps.cbSize != sizeof(COMPROPSHEETUI)) {
-    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI cbSize");
-  }
-  if (cps.hInstCaller == nullptr) return Refuse(ERR_CPSUI_NULL_HINST, "COMPROPSHEETUI hInstCaller");
-  if (cps.pCallerName == nullptr) {
-    return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
-  }
-  if (cps.cOptItem == 0) return Refuse(ERR_CPSUI_ZERO_OPTITEM, "COMPROPSHEETUI cOptItem 0");
-  if (cps.pOptItem == nullptr) return Refuse(ERR_CPSUI_NULL_POPTITEM, "COMPROPSHEETUI pOptItem");
-  auto page = reinterpret_cast<uintptr_t>(cps.pDlgPage);
-  if (page < 1 || page > 4) {
-    return Refuse(ERR_CPSUI_INVALID_PDLGPAGE, "pDlgPage is not one of the sheet's own pages");
-  }
-  if (!AllZero(cps.dwReserved, 4)) return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI dwReserved");
-  unsigned seen_dmpub = 0;
-  for (int i = 0; i < cps.cOptItem; ++i) {
-    const OPTITEM& item = cps.pOptItem[i];
-    if (LONG refusal = CheckItem(item, i); refusal != 0) return refusal;
-    if (item.DMPubID != DMPUB_NONE && item.DMPubID <= kLastDMPubID) {
-      if (seen_dmpub & (1u << item.DMPubID)) return Refuse(ERR_CPSUI_INVALID_DMPUBID, "DMPubID used twice");
-      seen_dmpub |= 1u << item.DMPubID;
-    }
-  }
-  return 0;
-}
-
-LONG PropertySheet::CheckItem(const OPTITEM& item, int index) {
-  const std::string where = "item " + std::to_string(index) + " (" + Narrow(item.pName) + "): ";
-  if (item.cbSize != sizeof(OPTITEM)) return Refuse(ERR_CPSUI_INVALID_OPTITEM_CBSIZE, where + "cbSize");
-  if (item.pName == nullptr) return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, where + "no pName");
-  if ((item.Flags & ~kOptItemFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "unknown Flags");
-  if (!AllZero(item.dwReserved, 3) || item.wReserved != 0) {
-    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "reserved fields");
-  }
-  if (item.DMPubID > kLastDMPubID && item.DMPubID < kFirstUserDMPubID) {
-    return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID");
-  }
-  const OPTTYPE* type = item.pOptType;
-  if (type == nullptr) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "no pOptType");
-  if (type->cbSize != sizeof(OPTTYPE)) return Refuse(ERR_CPSUI_INVALID_OPTTYPE_CBSIZE, where + "OPTTYPE cbSize");
-  if (type->Type > TVOT_COMBOBOX) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "OPTTYPE Type");
-  if ((type->Flags & ~kOptTypeFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE Flags");
-  if (!AllZero(type->dwReserved, 3)) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE dwReserved");
-  if (!CountFits(type->Type, type->Count)) {
-    return Refuse(ERR_CPSUI_INVALID_OPTTYPE_COUNT,
-                  where + "Count " + std::to_string(type->Count) + " does not fit its Type");
-  }
-  if (type->pOptParam == nullptr) return Refuse(ERR_CPSUI_NULL_POPTPARAM, where + "no pOptParam");
-  for (int p = 0; p < type->Count; ++p) {
-    const OPTPARAM& param = type->pOptParam[p];
-    if (param.cbSize != sizeof(OPTPARAM)) return Refuse(ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, where + "OPTPARAM cbSize");
-    if ((param.Flags & ~kOptParamFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM Flags");
-    if (!AllZero(param.dwReserved, 2)) return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM dwReserved");
-    if (IsChoice(type->Type) && param.pData == nullptr) {
-      return Refuse(ERR_CPSUI_INVALID_PDATA, where + "a choice without text");
-    }
-  }
-  if (item.DMPubID == DMPUB_ORIENTATION && type->Type != TVOT_2STATES &&
-      type->Type != TVOT_3STATES) {
-    return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT, where + "orientation must be a states item");
-  }
-  if (item.DMPubID == DMPUB_COPIES_COLLATE && type->Type != TVOT_UDARROW) {
-    return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT, where + "copies must be an up-down item");
-  }
-  if (IsRanged(type->Type)) {
-    if (Low(*type) > High(*type)) return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "range low above high");
-    if (item.Sel < Low(*type) || item.Sel > High(*type)) {
-      return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "Sel outside its range");
-    }
-  } else if (IsChoice(type->Type) && (item.Sel < 0 || item.Sel >= type->Count)) {
-    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "Sel outside its choices");
-  }
-  return 0;
-}
-
 OPTITEM* PropertySheet::Item(std::u16string_view name) const {
   if (pages_.empty()) return nullptr;
   const COMPROPSHEETUI& cps = pages_.front().cps;
   for (int i = 0; i < cps.cOptItem; ++i) {
-    if (Text(cps.pOptItem[i].pName) == name) return &cps.pOptItem[i];
+    if (SheetText(cps.pOptItem[i].pName) == name) return &cps.pOptItem[i];
   }
   return nullptr;
 }
@@ -253,9 +119,11 @@ OPTITEM* PropertySheet::Item(std::u16string_view name) const {
 std::vector<std::u16string> PropertySheet::Choices(std::u16string_view name) const {
   std::vector<std::u16string> choices;
   const OPTITEM* item = Item(name);
-  if (item == nullptr || !IsChoice(item->pOptType->Type)) return choices;
+  if (item == nullptr || item->pOptType == nullptr || !IsChoiceType(item->pOptType->Type)) {
+    return choices;
+  }
   for (int p = 0; p < item->pOptType->Count; ++p) {
-    choices.emplace_back(Text(item->pOptType->pOptParam[p].pData));
+    choices.emplace_back(SheetText(item->pOptType->pOptParam[p].pData));
   }
   return choices;
 }
@@ -264,7 +132,7 @@ std::vector<std::u16string> PropertySheet::Choices(std::u16string_view name) con
 // item that asks for it reaches the page's callback at once.
 bool PropertySheet::Choose(OPTITEM* item, LONG sel) {
   const DWORD locked = OPTIF_DISABLED | OPTIF_HIDE;
-  if (item == nullptr || (item->Flags & locked) != 0 ||
+  if (item == nullptr || item->pOptType == nullptr || (item->Flags & locked) != 0 ||
       (item->pOptType->Flags & OPTTF_TYPE_DISABLED) != 0) {
     return false;
   }
@@ -288,10 +156,12 @@ bool PropertySheet::Choose(OPTITEM* item, LONG sel) {
 
 bool PropertySheet::Pick(std::u16string_view name, std::u16string_view choice) {
   OPTITEM* item = Item(name);
-  if (item == nullptr || !IsChoice(item->pOptType->Type)) return false;
+  if (item == nullptr || item->pOptType == nullptr || !IsChoiceType(item->pOptType->Type)) {
+    return false;
+  }
   for (int p = 0; p < item->pOptType->Count; ++p) {
     const OPTPARAM& param = item->pOptType->pOptParam[p];
-    if (Text(param.pData) == choice) {
+    if (SheetText(param.pData) == choice) {
       return (param.Flags & (OPTPF_DISABLED | OPTPF_HIDE)) == 0 && Choose(item, p);
     }
   }
@@ -300,8 +170,10 @@ bool PropertySheet::Pick(std::u16string_view name, std::u16string_view choice) {
 
 bool PropertySheet::Enter(std::u16string_view name, LONG value) {
   OPTITEM* item = Item(name);
-  if (item == nullptr || !IsRanged(item->pOptType->Type)) return false;
-  if (value < Low(*item->pOptType) || value > High(*item->pOptType)) return false;
+  if (item == nullptr || item->pOptType == nullptr || !IsRangedType(item->pOptType->Type)) {
+    return false;
+  }
+  if (value < RangeLow(*item->pOptType) || value > RangeHigh(*item->pOptType)) return false;
   return Choose(item, value);
 }
 

@@ -43,7 +43,7 @@ class PropertySheet {
   // What the tree check and the calls found wrong, one line each.
   const std::vector<std::string>& problems() const { return problems_; }
 
-  // The item of that name, or nullptr.
+  // The item of that name (as the sheet shows it), or nullptr.
   OPTITEM* Item(std::u16string_view name) const;
   // The text of each choice of a list or states item, in order.
   std::vector<std::u16string> Choices(std::u16string_view item) const;
@@ -68,9 +68,6 @@ class PropertySheet {
   LONG_PTR AddPage(const COMPROPSHEETUI* cps, LPARAM lParam2);
   LONG_PTR SetResult(LPARAM page, LPARAM result);
   bool HandOnResult(LPARAM result);
-  LONG CheckPage(const COMPROPSHEETUI& cps);
-  LONG CheckItem(const OPTITEM& item, int index);
-  LONG Refuse(LONG code, const std::string& text);
   void Open(LPARAM header);
   void Problem(const std::string& text) { problems_.push_back(text); }
   bool Choose(OPTITEM* item, LONG sel);

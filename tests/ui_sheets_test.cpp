@@ -3,6 +3,7 @@
 // record that reaches the graphics driver's print job afterwards.
 #include <cstring>
 
+#include "host/option_tree.h"
 #include "tests/ui_test.h"
 
 namespace {
@@ -16,8 +17,11 @@ class UiSheetsTest : public UiTest {
   }
 };
 
+// A standard item is named by the sheet's own string (sheet_name), shown
+// as name; the driver's own items by their text (sheet_name 0).
 struct ItemView {
   std::u16string name;
+  WORD sheet_name;
   BYTE type;
   BYTE dmpub;
   LONG sel;
@@ -30,8 +34,11 @@ std::vector<ItemView> View(const host::PropertySheet& sheet) {
   const COMPROPSHEETUI* page = sheet.page();
   for (int i = 0; page != nullptr && i < page->cOptItem; ++i) {
     const OPTITEM& item = page->pOptItem[i];
-    std::u16string name(reinterpret_cast<const char16_t*>(item.pName));
-    ItemView v{name, item.pOptType->Type, item.DMPubID, item.Sel, sheet.Choices(name), 0, 0};
+    std::u16string name(host::SheetText(item.pName));
+    auto id = reinterpret_cast<uintptr_t>(item.pName);
+    EXPECT_EQ(item.Level, 1) << "every item right under the sheet's root";
+    ItemView v{name, static_cast<WORD>(id < 0x10000 ? id : 0), item.pOptType->Type, item.DMPubID,
+               item.Sel, sheet.Choices(name), 0, 0};
     if (v.type == TVOT_UDARROW) {
       v.low = static_cast<SHORT>(item.pOptType->pOptParam[1].IconID);
       v.high = static_cast<SHORT>(item.pOptType->pOptParam[1].lParam);
@@ -44,6 +51,7 @@ std::vector<ItemView> View(const host::PropertySheet& sheet) {
 void ExpectItem(const ItemView& v, const ItemView& want) {
   SCOPED_TRACE(std::string(want.name.begin(), want.name.end()));
   EXPECT_EQ(v.name, want.name);
+  EXPECT_EQ(v.sheet_name, want.sheet_name);
   EXPECT_EQ(v.type, want.type);
   EXPECT_EQ(v.dmpub, want.dmpub);
   EXPECT_EQ(v.sel, want.sel);
@@ -63,13 +71,15 @@ TEST_F(UiSheetsTest, DocumentPageIsWellFormedAndShowsTheRecord) {
   // The default width lies above the record's own maximum: the page shows
   // the nearest width it can offer.
   const ItemView want[] = {
-      {u"Orientation", TVOT_2STATES, DMPUB_ORIENTATION, 0, {u"Portrait", u"Landscape"}, 0, 0},
-      {u"Paper width", TVOT_UDARROW, DMPUB_NONE, 2032, {}, 1, 2032},
-      {u"Paper length", TVOT_UDARROW, DMPUB_NONE, 2794, {}, 3, 9999},
-      {u"Copies", TVOT_UDARROW, DMPUB_COPIES_COLLATE, 1, {}, 1, 1000},
-      {u"Line terminator", TVOT_LISTBOX, DMPUB_NONE, 0, {u"None", u"CR LF", u"CR", u"LF"}, 0, 0},
-      {u"Form feed at the end of each document", TVOT_2STATES, DMPUB_NONE, 0, {u"No", u"Yes"},
-       0, 0}};
+      {u"Orientation", IDS_CPSUI_ORIENTATION, TVOT_2STATES, DMPUB_ORIENTATION, 0,
+       {u"Portrait", u"Landscape"}, 0, 0},
+      {u"Paper width", 0, TVOT_UDARROW, DMPUB_NONE, 2032, {}, 1, 2032},
+      {u"Paper length", 0, TVOT_UDARROW, DMPUB_NONE, 2794, {}, 3, 9999},
+      {u"Copies", IDS_CPSUI_COPIES, TVOT_UDARROW, DMPUB_COPIES_COLLATE, 1, {}, 1, 1000},
+      {u"Line terminator", 0, TVOT_LISTBOX, DMPUB_NONE, 0, {u"None", u"CR LF", u"CR", u"LF"}, 0,
+       0},
+      {u"Form feed at the end of each document", 0, TVOT_2STATES, DMPUB_NONE, 0,
+       {u"No", u"Yes"}, 0, 0}};
   std::vector<ItemView> view = View(sheet);
   ASSERT_EQ(view.size(), std::size(want));
   for (size_t i = 0; i < view.size(); ++i) ExpectItem(view[i], want[i]);

@@ -22,6 +22,13 @@ struct Tree {
 
 Tree* current = nullptr;
 
+WCHAR* SheetString(WORD id) { return reinterpret_cast<WCHAR*>(static_cast<uintptr_t>(id)); }
+
+void MakeParent(Tree& t) {
+  t.items[0].pOptType = nullptr;
+  t.items[1].Level = 2;
+}
+
 void Build(Tree* t) {
   *t = Tree{};
   for (OPTPARAM& p : t->params) p.cbSize = sizeof p;
@@ -37,6 +44,7 @@ void Build(Tree* t) {
     t->types[i].Count = 2;
     t->types[i].pOptParam = &t->params[2 * i];
     t->items[i].cbSize = sizeof(OPTITEM);
+    t->items[i].Level = 1;
     t->items[i].pName = const_cast<WCHAR*>(names[i]);
     t->items[i].pOptType = &t->types[i];
   }
@@ -70,6 +78,19 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
     EXPECT_FALSE(sheet.Enter(u"Number", 11));
     EXPECT_FALSE(sheet.Pick(u"Switch", u"Maybe"));
   }
+  // Well-formed variants: a parent and its child; a standard item named by
+  // the sheet's own string, found by the text the sheet shows for it.
+  Build(&tree);
+  MakeParent(tree);
+  EXPECT_THAT(host::PropertySheet(&Sheet, 0).problems(), IsEmpty());
+  Build(&tree);
+  tree.items[0].DMPubID = DMPUB_ORIENTATION;
+  tree.items[0].pName = SheetString(IDS_CPSUI_ORIENTATION);
+  {
+    host::PropertySheet sheet(&Sheet, 0);
+    EXPECT_THAT(sheet.problems(), IsEmpty());
+    EXPECT_TRUE(sheet.Pick(u"Orientation", u"Yes"));
+  }
   // Each documented requirement broken alone, with the code the sheet
   // refuses it with.
   struct Break {
@@ -100,13 +121,46 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
       {"state outside its choices", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Sel = 2; }},
       {"number outside its range", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.items[1].Sel = 11; }},
       {"range upside down", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.params[3].IconID = 20; }},
-      {"orientation as a number", ERR_CPSUI_INVALID_DMPUB_TVOT,
-       [](Tree& t) { t.items[1].DMPubID = DMPUB_ORIENTATION; }},
-      {"copies as states", ERR_CPSUI_INVALID_DMPUB_TVOT,
-       [](Tree& t) { t.items[0].DMPubID = DMPUB_COPIES_COLLATE; }},
+      {"orientation as a number", ERR_CPSUI_INVALID_DMPUB_TVOT, [](Tree& t) {
+         t.items[1].DMPubID = DMPUB_ORIENTATION;
+         t.items[1].pName = SheetString(IDS_CPSUI_ORIENTATION);
+       }},
+      {"copies as states", ERR_CPSUI_INVALID_DMPUB_TVOT, [](Tree& t) {
+         t.items[0].DMPubID = DMPUB_COPIES_COLLATE;
+         t.items[0].pName = SheetString(IDS_CPSUI_COPIES);
+       }},
+      {"orientation named by a text", ERR_CPSUI_INVALID_DMPUBID,
+       [](Tree& t) { t.items[0].DMPubID = DMPUB_ORIENTATION; }},
+      {"copies named as orientation", ERR_CPSUI_INVALID_DMPUBID, [](Tree& t) {
+         t.items[1].DMPubID = DMPUB_COPIES_COLLATE;
+         t.items[1].pName = SheetString(IDS_CPSUI_ORIENTATION);
+       }},
+      {"colour's states not grayscale and colour", ERR_CPSUI_INVALID_PDATA, [](Tree& t) {
+         t.items[0].DMPubID = DMPUB_COLOR;
+         t.items[0].pName = SheetString(IDS_CPSUI_COLOR_APPERANCE);
+       }},
+      {"copies with an extended push button", ERR_CPSUI_DMCOPIES_USE_EXTPUSH, [](Tree& t) {
+         t.items[1].DMPubID = DMPUB_COPIES_COLLATE;
+         t.items[1].pName = SheetString(IDS_CPSUI_COPIES);
+         t.items[1].Flags = OPTIF_EXT_IS_EXTPUSH;
+         t.items[1].pExtPush = reinterpret_cast<PEXTPUSH>(&t.params[0]);
+       }},
       {"one public item twice", ERR_CPSUI_INVALID_DMPUBID,
-       // DMPUB_SCALE, which asks for no particular type.
-       [](Tree& t) { t.items[0].DMPubID = t.items[1].DMPubID = DMPUB_ORIENTATION + 1; }},
+       // The n-up direction, which asks for no particular name or type.
+       [](Tree& t) { t.items[0].DMPubID = t.items[1].DMPubID = DMPUB_PAGEORDER + 1; }},
+      {"an icon handle with a type", ERR_CPSUI_INVALID_LPARAM,
+       [](Tree& t) { t.items[0].Flags = OPTIF_SEL_AS_HICON; }},
+      {"level 0, the sheet's root", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Level = 0; }},
+      {"a child without a parent", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Level = 2; }},
+      {"a parent with a type", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[1].Level = 2; }},
+      {"a child on another dialog page", ERR_CPSUI_SUBITEM_DIFF_DLGPAGEIDX, [](Tree& t) {
+         MakeParent(t);
+         t.items[1].DlgPageIdx = 1;
+       }},
+      {"a child hidden unlike its parent", ERR_CPSUI_SUBITEM_DIFF_OPTIF_HIDE, [](Tree& t) {
+         MakeParent(t);
+         t.items[1].Flags = OPTIF_HIDE;
+       }},
       {"unknown public item", ERR_CPSUI_INVALID_DMPUBID, [](Tree& t) { t.items[0].DMPubID = 50; }},
   };
   for (const Break& b : breaks) {

@@ -46,6 +46,7 @@ COMPROPSHEETUI* BuildPage(PVOID lpBlock, LPARAM lParam) {
     lpType->pOptParam = lpParam;
     OPTITEM* lpItem = &lpSheet->aItems[i];
     lpItem->cbSize = sizeof(OPTITEM);
+    lpItem->Level = kItemLevel;
     lpItem->Flags = OPTIF_DISABLED;
     lpItem->pName = const_cast<WCHAR*>(kNames[i]);
     lpItem->pOptType = lpType;

@@ -11,9 +11,11 @@ struct Choice {
 // A states or list item names its choices, the first standing for the
 // field's value lFirstValue and each next one for the value after; an
 // up-down item names its units and takes its range from the record's own
-// limits at cbLow and cbHigh.
+// limits at cbLow and cbHigh. The platform's own items are named by the
+// sheet's own string for them (wSheetName), the driver's by pwszName.
 struct ItemRow {
   const WCHAR* pwszName;
+  WORD wSheetName;
   BYTE byType;
   BYTE byDMPubID;
   ULONG cbField;
@@ -42,17 +44,17 @@ constexpr Choice kNoYes[] = {{DRV_WIDE("No"), IDI_CPSUI_NO}, {DRV_WIDE("Yes"), I
 // In the order of DocumentItem. Orientation and copies are the platform's
 // own items; the rest are this driver's.
 constexpr ItemRow kRows[] = {
-    {DRV_WIDE("Orientation"), TVOT_2STATES, DMPUB_ORIENTATION, DRV_UI_FIELD(dm.dmOrientation),
-     DMORIENT_PORTRAIT, DRV_UI_CHOICES(kOrientations), 0, 0},
-    {DRV_WIDE("Paper width"), TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperWidth), 0,
+    {nullptr, IDS_CPSUI_ORIENTATION, TVOT_2STATES, DMPUB_ORIENTATION,
+     DRV_UI_FIELD(dm.dmOrientation), DMORIENT_PORTRAIT, DRV_UI_CHOICES(kOrientations), 0, 0},
+    {DRV_WIDE("Paper width"), 0, TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperWidth), 0,
      DRV_UI_CHOICES(kTenthsOfMillimetre), DRV_UI_LIMITS(sMinPaperWidth, sMaxPaperWidth)},
-    {DRV_WIDE("Paper length"), TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperLength), 0,
+    {DRV_WIDE("Paper length"), 0, TVOT_UDARROW, DMPUB_NONE, DRV_UI_FIELD(dm.dmPaperLength), 0,
      DRV_UI_CHOICES(kTenthsOfMillimetre), DRV_UI_LIMITS(sMinPaperLength, sMaxPaperLength)},
-    {DRV_WIDE("Copies"), TVOT_UDARROW, DMPUB_COPIES_COLLATE, DRV_UI_FIELD(dm.dmCopies), 0,
-     DRV_UI_CHOICES(kCopies), DRV_UI_LIMITS(sMinCopies, sMaxCopies)},
-    {DRV_WIDE("Line terminator"), TVOT_LISTBOX, DMPUB_NONE, DRV_UI_FIELD(byLineTerminator), 0,
+    {nullptr, IDS_CPSUI_COPIES, TVOT_UDARROW, DMPUB_COPIES_COLLATE, DRV_UI_FIELD(dm.dmCopies),
+     0, DRV_UI_CHOICES(kCopies), DRV_UI_LIMITS(sMinCopies, sMaxCopies)},
+    {DRV_WIDE("Line terminator"), 0, TVOT_LISTBOX, DMPUB_NONE, DRV_UI_FIELD(byLineTerminator), 0,
      DRV_UI_CHOICES(kTerminators), 0, 0},
-    {DRV_WIDE("Form feed at the end of each document"), TVOT_2STATES, DMPUB_NONE,
+    {DRV_WIDE("Form feed at the end of each document"), 0, TVOT_2STATES, DMPUB_NONE,
      DRV_UI_FIELD(byFormFeed), 0, DRV_UI_CHOICES(kNoYes), 0, 0},
 };
 static_assert(sizeof kRows / sizeof kRows[0] == kDocumentItems, "one row per DocumentItem");
@@ -131,6 +133,12 @@ LONG OpenedSel(const ItemRow& row, const DrvDevMode& dm) {
   return lSel >= 0 && lSel < row.cChoices ? lSel : 0;
 }
 
+// A resource identifier in place of a text: the sheet loads its own string.
+LPTSTR ItemName(const ItemRow& row) {
+  if (row.wSheetName != 0) return reinterpret_cast<LPTSTR>(static_cast<ULONG_PTR>(row.wSheetName));
+  return const_cast<WCHAR*>(row.pwszName);
+}
+
 // The choices the page can offer for an item, so that nothing else is
 // written whatever the sheet hands back.
 BOOL IsOffered(const OPTTYPE& type, LONG lSel) {
@@ -154,7 +162,8 @@ void BuildDocumentItems(DocumentItems* lpItems, const DrvDevMode& dm, BOOL bLock
     iParam += lpType->Count;
     OPTITEM* lpItem = &lpItems->aItems[i];
     lpItem->cbSize = sizeof(OPTITEM);
-    lpItem->pName = const_cast<WCHAR*>(row.pwszName);
+    lpItem->Level = kItemLevel;
+    lpItem->pName = ItemName(row);
     lpItem->Flags = bLocked ? OPTIF_DISABLED : 0;
     lpItem->pOptType = lpType;
     lpItem->DMPubID = row.byDMPubID;

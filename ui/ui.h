@@ -30,6 +30,10 @@ BOOL UiTakesRecord(const DEVMODEW* pdmCaller);
 // This DLL's instance, for the pages' hInstCaller: the image's own base.
 HINSTANCE UiInstance();
 
+// Both pages' items sit directly under the tree's root, the sheet's own
+// node (level 0) titled by pOptItemName.
+constexpr BYTE kItemLevel = 1;
+
 // Builds a sheet's page inside its block (zero-filled, cbBlock bytes) from
 // the spooler's header; NULL with SetLastError when the header is refused.
 typedef COMPROPSHEETUI* (*UiPageBuilder)(PVOID lpBlock, LPARAM lParam);

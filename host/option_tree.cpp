@@ -1,0 +1,293 @@
+#include "host/option_tree.h"
+
+#include <utility>
+
+namespace host {
+
+namespace {
+
+constexpr DWORD kOptItemFlags = 0x0001FFFF;  // OPTIF_MASK
+constexpr BYTE kOptParamFlags = 0x7F;        // OPTPF_MASK
+constexpr BYTE kOptTypeFlags = 0x03;         // OPTTF_MASK
+constexpr BYTE kLastDMPubID = 21;            // DMPUB_LAST
+constexpr ULONG_PTR kFirstAddress = 0x10000;
+
+struct SheetString {
+  WORD id;
+  const char16_t* text;
+};
+
+constexpr SheetString kSheetStrings[] = {
+    {IDS_CPSUI_ORIENTATION, u"Orientation"}, {IDS_CPSUI_SCALING, u"Scaling"},
+    {IDS_CPSUI_SOURCE, u"Paper source"},     {IDS_CPSUI_PRINTQUALITY, u"Print quality"},
+    {IDS_CPSUI_RESOLUTION, u"Resolution"},   {IDS_CPSUI_COLOR_APPERANCE, u"Color appearance"},
+    {IDS_CPSUI_DUPLEX, u"Duplex"},           {IDS_CPSUI_TTOPTION, u"TrueType font"},
+    {IDS_CPSUI_FORMNAME, u"Paper size"},     {IDS_CPSUI_ICMMETHOD, u"Image color management"},
+    {IDS_CPSUI_ICMINTENT, u"Intent"},        {IDS_CPSUI_MEDIA, u"Media"},
+    {IDS_CPSUI_DITHERING, u"Dithering"},     {IDS_CPSUI_COLOR, u"Color"},
+    {IDS_CPSUI_GRAYSCALE, u"Grayscale"},     {IDS_CPSUI_COPIES, u"Copies"},
+    {IDS_CPSUI_PAGEORDER, u"Page order"},    {IDS_CPSUI_QUALITY_SETTINGS, u"Quality settings"},
+    {IDS_CPSUI_OUTPUTBIN, u"Output bin"},    {IDS_CPSUI_NUP, u"Pages per sheet"},
+};
+
+// A standard item, which stands for a field of the public record: the
+// sheet's string it must be named by and the types it may have. The page on
+// OPTITEM calls the scaling string IDS_CPSUI_SCALE; the sheet's header
+// names it IDS_CPSUI_SCALING.
+struct StandardItem {
+  BYTE dmpub;
+  WORD names[2];
+  BYTE types[2];
+};
+
+#define DRV_ONE(x) \
+  { x, x }
+
+constexpr StandardItem kStandardItems[] = {
+    {DMPUB_ORIENTATION, DRV_ONE(IDS_CPSUI_ORIENTATION), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_SCALE, DRV_ONE(IDS_CPSUI_SCALING), DRV_ONE(TVOT_UDARROW)},
+    {DMPUB_COPIES_COLLATE, DRV_ONE(IDS_CPSUI_COPIES), DRV_ONE(TVOT_UDARROW)},
+    {DMPUB_DEFSOURCE, DRV_ONE(IDS_CPSUI_SOURCE), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_PRINTQUALITY, {IDS_CPSUI_PRINTQUALITY, IDS_CPSUI_RESOLUTION}, DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_COLOR, DRV_ONE(IDS_CPSUI_COLOR_APPERANCE), DRV_ONE(TVOT_2STATES)},
+    {DMPUB_DUPLEX, DRV_ONE(IDS_CPSUI_DUPLEX), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_TTOPTION, DRV_ONE(IDS_CPSUI_TTOPTION), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_FORMNAME, DRV_ONE(IDS_CPSUI_FORMNAME), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_ICMMETHOD, DRV_ONE(IDS_CPSUI_ICMMETHOD), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_ICMINTENT, DRV_ONE(IDS_CPSUI_ICMINTENT), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_MEDIATYPE, DRV_ONE(IDS_CPSUI_MEDIA), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_DITHERTYPE, DRV_ONE(IDS_CPSUI_DITHERING), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_OUTPUTBIN, DRV_ONE(IDS_CPSUI_OUTPUTBIN), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_QUALITY, DRV_ONE(IDS_CPSUI_QUALITY_SETTINGS), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_NUP, DRV_ONE(IDS_CPSUI_NUP), DRV_ONE(TVOT_LISTBOX)},
+    {DMPUB_PAGEORDER, DRV_ONE(IDS_CPSUI_PAGEORDER), {TVOT_2STATES, TVOT_3STATES}},
+};
+#undef DRV_ONE
+
+const StandardItem* StandardItemFor(BYTE dmpub) {
+  for (const StandardItem& standard : kStandardItems) {
+    if (standard.dmpub == dmpub) return &standard;
+  }
+  return nullptr;
+}
+
+ULONG_PTR StringId(const WCHAR* text) {
+  auto address = reinterpret_cast<ULONG_PTR>(text);
+  return address < kFirstAddress ? address : 0;
+}
+
+std::string Narrow(const WCHAR* text) {
+  if (ULONG_PTR id = StringId(text); id != 0) return "#" + std::to_string(id);
+  std::string narrow;
+  for (char16_t unit : SheetText(text)) narrow += unit < 0x80 ? static_cast<char>(unit) : '?';
+  return narrow;
+}
+
+// How many parameters each option type takes.
+bool CountFits(BYTE type, WORD count) {
+  switch (type) {
+    case TVOT_2STATES: return count == 2;
+    case TVOT_3STATES: return count == 3;
+    case TVOT_UDARROW:
+    case TVOT_EDITBOX: return count == 2;
+    case TVOT_TRACKBAR:
+    case TVOT_SCROLLBAR: return count == 3;
+    case TVOT_LISTBOX:
+    case TVOT_COMBOBOX: return count >= 1;
+    case TVOT_PUSHBUTTON:
+    case TVOT_CHKBOX: return count == 1;
+    default: return false;
+  }
+}
+
+bool AllZero(const ULONG_PTR* values, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (values[i] != 0) return false;
+  }
+  return true;
+}
+
+TreeVerdict Refuse(LONG code, std::string problem) { return {code, std::move(problem)}; }
+
+TreeVerdict CheckHeader(const COMPROPSHEETUI& cps) {
+  if (cps.cbSize != sizeof(COMPROPSHEETUI))
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI cbSize");
+  if (cps.hInstCaller == nullptr) return Refuse(ERR_CPSUI_NULL_HINST, "COMPROPSHEETUI hInstCaller");
+  if (cps.pCallerName == nullptr) {
+    return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
+  }
+  if (cps.cOptItem == 0) return Refuse(ERR_CPSUI_ZERO_OPTITEM, "COMPROPSHEETUI cOptItem 0");
+  if (cps.pOptItem == nullptr) return Refuse(ERR_CPSUI_NULL_POPTITEM, "COMPROPSHEETUI pOptItem");
+  auto page = reinterpret_cast<uintptr_t>(cps.pDlgPage);
+  if (page < 1 || page > 4) {
+    return Refuse(ERR_CPSUI_INVALID_PDLGPAGE, "pDlgPage is not one of the sheet's own pages");
+  }
+  if (!AllZero(cps.dwReserved, 4))
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI dwReserved");
+  return {};
+}
+
+TreeVerdict CheckType(const OPTTYPE& type, const std::string& where) {
+  if (type.cbSize != sizeof(OPTTYPE))
+    return Refuse(ERR_CPSUI_INVALID_OPTTYPE_CBSIZE, where + "OPTTYPE cbSize");
+  if (type.Type > TVOT_COMBOBOX) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "OPTTYPE Type");
+  if ((type.Flags & ~kOptTypeFlags) != 0)
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE Flags");
+  if (!AllZero(type.dwReserved, 3))
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE dwReserved");
+  if (!CountFits(type.Type, type.Count)) {
+    return Refuse(ERR_CPSUI_INVALID_OPTTYPE_COUNT,
+                  where + "Count " + std::to_string(type.Count) + " does not fit its Type");
+  }
+  if (type.pOptParam == nullptr) return Refuse(ERR_CPSUI_NULL_POPTPARAM, where + "no pOptParam");
+  for (int p = 0; p < type.Count; ++p) {
+    const OPTPARAM& param = type.pOptParam[p];
+    if (param.cbSize != sizeof(OPTPARAM))
+      return Refuse(ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, where + "OPTPARAM cbSize");
+    if ((param.Flags & ~kOptParamFlags) != 0)
+      return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM Flags");
+    if (!AllZero(param.dwReserved, 2))
+      return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM dwReserved");
+    if (IsChoiceType(type.Type) && param.pData == nullptr) {
+      return Refuse(ERR_CPSUI_INVALID_PDATA, where + "a choice without text");
+    }
+  }
+  return {};
+}
+
+// A standard item carries the sheet's own name for it and one of the types
+// that field takes; colour's two states are the sheet's grayscale and colour
+// strings; copies take an extended check box, never a push button. The
+// documentation gives no code for a wrong name: ERR_CPSUI_INVALID_DMPUBID.
+TreeVerdict CheckStandardItem(const OPTITEM& item, const std::string& where) {
+  if (item.DMPubID == DMPUB_COPIES_COLLATE && (item.Flags & OPTIF_EXT_IS_EXTPUSH) != 0 &&
+      item.pExtPush != nullptr) {
+    return Refuse(ERR_CPSUI_DMCOPIES_USE_EXTPUSH, where + "copies with an extended push button");
+  }
+  const StandardItem* standard = StandardItemFor(item.DMPubID);
+  if (standard == nullptr) return {};
+  ULONG_PTR name = StringId(item.pName);
+  if (name == 0 || (name != standard->names[0] && name != standard->names[1])) {
+    return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID " + std::to_string(item.DMPubID) +
+                                                 " names it #" +
+                                                 std::to_string(standard->names[0]));
+  }
+  const OPTTYPE* type = item.pOptType;
+  if (type == nullptr || (type->Type != standard->types[0] && type->Type != standard->types[1])) {
+    return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT,
+                  where + "a type DMPubID " + std::to_string(item.DMPubID) + " does not take");
+  }
+  if (item.DMPubID == DMPUB_COLOR && (StringId(type->pOptParam[0].pData) != IDS_CPSUI_GRAYSCALE ||
+                                      StringId(type->pOptParam[1].pData) != IDS_CPSUI_COLOR)) {
+    return Refuse(ERR_CPSUI_INVALID_PDATA, where + "colour's states are not grayscale, colour");
+  }
+  return {};
+}
+
+TreeVerdict CheckSelection(const OPTITEM& item, const std::string& where) {
+  const OPTTYPE& type = *item.pOptType;
+  if (IsRangedType(type.Type)) {
+    if (RangeLow(type) > RangeHigh(type))
+      return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "range low above high");
+    if (item.Sel < RangeLow(type) || item.Sel > RangeHigh(type)) {
+      return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "Sel outside its range");
+    }
+  } else if (IsChoiceType(type.Type) && (item.Sel < 0 || item.Sel >= type.Count)) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "Sel outside its choices");
+  }
+  return {};
+}
+
+// An item with children (the items right after it one level deeper) is a
+// parent: it has no type and so no selection.
+TreeVerdict CheckItem(const OPTITEM& item, bool parent, const std::string& where) {
+  if (item.cbSize != sizeof(OPTITEM))
+    return Refuse(ERR_CPSUI_INVALID_OPTITEM_CBSIZE, where + "cbSize");
+  if (item.pName == nullptr) return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, where + "no pName");
+  if ((item.Flags & ~kOptItemFlags) != 0)
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "unknown Flags");
+  if (!AllZero(item.dwReserved, 3) || item.wReserved != 0) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "reserved fields");
+  }
+  if (item.DMPubID > kLastDMPubID && item.DMPubID < DMPUB_USER) {
+    return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID");
+  }
+  if (parent != (item.pOptType == nullptr)) {
+    return Refuse(parent ? ERR_CPSUI_INVALID_LPARAM : ERR_CPSUI_INVALID_TVOT_TYPE,
+                  where + (parent ? "a parent with a pOptType" : "no pOptType and no children"));
+  }
+  if (item.pOptType != nullptr && (item.Flags & OPTIF_SEL_AS_HICON) != 0) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTIF_SEL_AS_HICON with a pOptType");
+  }
+  if (item.pOptType != nullptr) {
+    if (TreeVerdict verdict = CheckType(*item.pOptType, where); verdict.code != 0) return verdict;
+  }
+  if (TreeVerdict verdict = CheckStandardItem(item, where); verdict.code != 0) return verdict;
+  return item.pOptType == nullptr ? TreeVerdict{} : CheckSelection(item, where);
+}
+
+// Level 0 is the tree's root, the sheet's own node named by pOptItemName;
+// the page's items start at level 1, and a child immediately follows its
+// parent, on the parent's dialog page and hidden or shown with it.
+TreeVerdict CheckLevel(const OPTITEM* items, int index, const std::string& where) {
+  const OPTITEM& item = items[index];
+  if (item.Level == 0)
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "level 0 is the sheet's root");
+  BYTE before = index == 0 ? 0 : items[index - 1].Level;
+  if (item.Level > before + 1) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM,
+                  where + "level " + std::to_string(item.Level) + " does not follow its parent");
+  }
+  if (item.Level == 1) return {};
+  int parent = index - 1;
+  while (items[parent].Level != item.Level - 1) --parent;
+  if (items[parent].DlgPageIdx != item.DlgPageIdx) {
+    return Refuse(ERR_CPSUI_SUBITEM_DIFF_DLGPAGEIDX, where + "not on its parent's dialog page");
+  }
+  if ((items[parent].Flags & OPTIF_HIDE) != (item.Flags & OPTIF_HIDE)) {
+    return Refuse(ERR_CPSUI_SUBITEM_DIFF_OPTIF_HIDE, where + "hidden unlike its parent");
+  }
+  return {};
+}
+
+}  // namespace
+
+bool IsRangedType(BYTE type) {
+  return type == TVOT_UDARROW || type == TVOT_TRACKBAR || type == TVOT_SCROLLBAR;
+}
+
+bool IsChoiceType(BYTE type) {
+  return type == TVOT_2STATES || type == TVOT_3STATES || type == TVOT_LISTBOX ||
+         type == TVOT_COMBOBOX;
+}
+
+std::u16string_view SheetText(const WCHAR* text) {
+  if (text == nullptr) return {};
+  if (ULONG_PTR id = StringId(text); id != 0) {
+    for (const SheetString& string : kSheetStrings) {
+      if (string.id == id) return string.text;
+    }
+    return {};
+  }
+  return reinterpret_cast<const char16_t*>(text);
+}
+
+TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps) {
+  if (TreeVerdict verdict = CheckHeader(cps); verdict.code != 0) return verdict;
+  unsigned seen_dmpub = 0;
+  for (int i = 0; i < cps.cOptItem; ++i) {
+    const OPTITEM& item = cps.pOptItem[i];
+    const std::string where = "item " + std::to_string(i) + " (" + Narrow(item.pName) + "): ";
+    bool parent = i + 1 < cps.cOptItem && cps.pOptItem[i + 1].Level > item.Level;
+    if (TreeVerdict verdict = CheckLevel(cps.pOptItem, i, where); verdict.code != 0) return verdict;
+    if (TreeVerdict verdict = CheckItem(item, parent, where); verdict.code != 0) return verdict;
+    if (item.DMPubID != DMPUB_NONE && item.DMPubID <= kLastDMPubID) {
+      if (seen_dmpub & (1u << item.DMPubID))
+        return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID used twice");
+      seen_dmpub |= 1u << item.DMPubID;
+    }
+  }
+  return {};
+}
+
+}  // namespace host
