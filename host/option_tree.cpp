@@ -9,6 +9,7 @@ namespace {
 constexpr DWORD kOptItemFlags = 0x0001FFFF;  // OPTIF_MASK
 constexpr BYTE kOptParamFlags = 0x7F;        // OPTPF_MASK
 constexpr BYTE kOptTypeFlags = 0x03;         // OPTTF_MASK
+constexpr DWORD kPageFlags = 0x0007;         // CPSUIF_UPDATE_PERMISSION to _ABOUT_CALLBACK
 constexpr BYTE kLastDMPubID = 21;            // DMPUB_LAST
 constexpr ULONG_PTR kFirstAddress = 0x10000;
 
@@ -109,48 +110,88 @@ bool AllZero(const ULONG_PTR* values, size_t count) {
 
 TreeVerdict Refuse(LONG code, std::string problem) { return {code, std::move(problem)}; }
 
-TreeVerdict CheckHeader(const COMPROPSHEETUI& cps) {
-  if (cps.cbSize != sizeof(COMPROPSHEETUI))
+// The sheet's own pages: 1 and 2 are the document sheet's, 3 the printer
+// sheet's, 4 (one treeview page) anyone's.
+bool PageFitsSheet(uintptr_t page, SheetKind kind) {
+  if (page < 1 || page > 4) return false;
+  if (page == 4 || kind == SheetKind::kUnknown) return true;
+  return (page == 3) == (kind == SheetKind::kDevice);
+}
+
+TreeVerdict CheckHeader(const COMPROPSHEETUI& cps, SheetKind kind) {
+  if (cps.cbSize != sizeof(COMPROPSHEETUI)) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI cbSize");
+  }
+  if ((cps.Flags & ~kPageFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI Flags");
   if (cps.hInstCaller == nullptr) return Refuse(ERR_CPSUI_NULL_HINST, "COMPROPSHEETUI hInstCaller");
   if (cps.pCallerName == nullptr) {
     return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
   }
+  if (cps.pOptItemName == nullptr) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI without pOptItemName");
+  }
   if (cps.cOptItem == 0) return Refuse(ERR_CPSUI_ZERO_OPTITEM, "COMPROPSHEETUI cOptItem 0");
   if (cps.pOptItem == nullptr) return Refuse(ERR_CPSUI_NULL_POPTITEM, "COMPROPSHEETUI pOptItem");
-  auto page = reinterpret_cast<uintptr_t>(cps.pDlgPage);
-  if (page < 1 || page > 4) {
-    return Refuse(ERR_CPSUI_INVALID_PDLGPAGE, "pDlgPage is not one of the sheet's own pages");
+  if (!PageFitsSheet(reinterpret_cast<uintptr_t>(cps.pDlgPage), kind)) {
+    return Refuse(ERR_CPSUI_INVALID_PDLGPAGE, "pDlgPage is not one of this sheet's own pages");
   }
-  if (!AllZero(cps.dwReserved, 4))
+  if (!AllZero(cps.dwReserved, 4)) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI dwReserved");
+  }
+  return {};
+}
+
+// Which option types a parameter may be disabled or hidden in.
+bool FlagsFitType(BYTE flags, BYTE type) {
+  const bool list = type == TVOT_LISTBOX || type == TVOT_COMBOBOX;
+  if ((flags & OPTPF_HIDE) != 0 && !list && type != TVOT_3STATES) return false;
+  return (flags & OPTPF_DISABLED) == 0 || list || type == TVOT_2STATES || type == TVOT_3STATES;
+}
+
+bool FitsShort(LONG_PTR value) { return value >= -32768 && value <= 32767; }
+
+TreeVerdict CheckParam(const OPTTYPE& type, const OPTPARAM& param, const std::string& where) {
+  if (param.cbSize != sizeof(OPTPARAM)) {
+    return Refuse(ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, where + "OPTPARAM cbSize");
+  }
+  if ((param.Flags & ~kOptParamFlags) != 0 || !FlagsFitType(param.Flags, type.Type)) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM Flags");
+  }
+  if (!AllZero(param.dwReserved, 2)) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM dwReserved");
+  }
+  if (IsChoiceType(type.Type) && param.pData == nullptr) {
+    return Refuse(ERR_CPSUI_INVALID_PDATA, where + "a choice without text");
+  }
   return {};
 }
 
 TreeVerdict CheckType(const OPTTYPE& type, const std::string& where) {
-  if (type.cbSize != sizeof(OPTTYPE))
+  if (type.cbSize != sizeof(OPTTYPE)) {
     return Refuse(ERR_CPSUI_INVALID_OPTTYPE_CBSIZE, where + "OPTTYPE cbSize");
+  }
   if (type.Type > TVOT_COMBOBOX) return Refuse(ERR_CPSUI_INVALID_TVOT_TYPE, where + "OPTTYPE Type");
-  if ((type.Flags & ~kOptTypeFlags) != 0)
+  if ((type.Flags & ~kOptTypeFlags) != 0) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE Flags");
-  if (!AllZero(type.dwReserved, 3))
-    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE dwReserved");
+  }
+  const ULONG_PTR words[3] = {type.wReserved[0], type.wReserved[1], type.wReserved[2]};
+  if (!AllZero(type.dwReserved, 3) || !AllZero(words, 3)) {
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTTYPE reserved fields");
+  }
   if (!CountFits(type.Type, type.Count)) {
     return Refuse(ERR_CPSUI_INVALID_OPTTYPE_COUNT,
                   where + "Count " + std::to_string(type.Count) + " does not fit its Type");
   }
   if (type.pOptParam == nullptr) return Refuse(ERR_CPSUI_NULL_POPTPARAM, where + "no pOptParam");
   for (int p = 0; p < type.Count; ++p) {
-    const OPTPARAM& param = type.pOptParam[p];
-    if (param.cbSize != sizeof(OPTPARAM))
-      return Refuse(ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, where + "OPTPARAM cbSize");
-    if ((param.Flags & ~kOptParamFlags) != 0)
-      return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM Flags");
-    if (!AllZero(param.dwReserved, 2))
-      return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "OPTPARAM dwReserved");
-    if (IsChoiceType(type.Type) && param.pData == nullptr) {
-      return Refuse(ERR_CPSUI_INVALID_PDATA, where + "a choice without text");
+    if (TreeVerdict verdict = CheckParam(type, type.pOptParam[p], where); verdict.code != 0) {
+      return verdict;
     }
+  }
+  // An up-down range is two 16-bit signed numbers.
+  if (type.Type == TVOT_UDARROW && (!FitsShort(static_cast<LONG_PTR>(type.pOptParam[1].IconID)) ||
+                                    !FitsShort(type.pOptParam[1].lParam))) {
+    return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "a range end beyond 16 bits");
   }
   return {};
 }
@@ -187,8 +228,9 @@ TreeVerdict CheckStandardItem(const OPTITEM& item, const std::string& where) {
 TreeVerdict CheckSelection(const OPTITEM& item, const std::string& where) {
   const OPTTYPE& type = *item.pOptType;
   if (IsRangedType(type.Type)) {
-    if (RangeLow(type) > RangeHigh(type))
+    if (RangeLow(type) > RangeHigh(type)) {
       return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "range low above high");
+    }
     if (item.Sel < RangeLow(type) || item.Sel > RangeHigh(type)) {
       return Refuse(ERR_CPSUI_CREATE_UDARROW_FAILED, where + "Sel outside its range");
     }
@@ -201,11 +243,13 @@ TreeVerdict CheckSelection(const OPTITEM& item, const std::string& where) {
 // An item with children (the items right after it one level deeper) is a
 // parent: it has no type and so no selection.
 TreeVerdict CheckItem(const OPTITEM& item, bool parent, const std::string& where) {
-  if (item.cbSize != sizeof(OPTITEM))
+  if (item.cbSize != sizeof(OPTITEM)) {
     return Refuse(ERR_CPSUI_INVALID_OPTITEM_CBSIZE, where + "cbSize");
+  }
   if (item.pName == nullptr) return Refuse(ERR_CPSUI_NULL_OPTITEMNAME, where + "no pName");
-  if ((item.Flags & ~kOptItemFlags) != 0)
+  if ((item.Flags & ~kOptItemFlags) != 0) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "unknown Flags");
+  }
   if (!AllZero(item.dwReserved, 3) || item.wReserved != 0) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "reserved fields");
   }
@@ -231,8 +275,9 @@ TreeVerdict CheckItem(const OPTITEM& item, bool parent, const std::string& where
 // parent, on the parent's dialog page and hidden or shown with it.
 TreeVerdict CheckLevel(const OPTITEM* items, int index, const std::string& where) {
   const OPTITEM& item = items[index];
-  if (item.Level == 0)
+  if (item.Level == 0) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, where + "level 0 is the sheet's root");
+  }
   BYTE before = index == 0 ? 0 : items[index - 1].Level;
   if (item.Level > before + 1) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM,
@@ -272,8 +317,15 @@ std::u16string_view SheetText(const WCHAR* text) {
   return reinterpret_cast<const char16_t*>(text);
 }
 
-TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps) {
-  if (TreeVerdict verdict = CheckHeader(cps); verdict.code != 0) return verdict;
+SheetKind SheetKindOf(LPARAM header) {
+  if (header == 0) return SheetKind::kUnknown;
+  const WORD size = *reinterpret_cast<const WORD*>(header);
+  if (size == sizeof(DOCUMENTPROPERTYHEADER)) return SheetKind::kDocument;
+  return size == sizeof(DEVICEPROPERTYHEADER) ? SheetKind::kDevice : SheetKind::kUnknown;
+}
+
+TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps, SheetKind kind) {
+  if (TreeVerdict verdict = CheckHeader(cps, kind); verdict.code != 0) return verdict;
   unsigned seen_dmpub = 0;
   for (int i = 0; i < cps.cOptItem; ++i) {
     const OPTITEM& item = cps.pOptItem[i];
@@ -282,8 +334,9 @@ TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps) {
     if (TreeVerdict verdict = CheckLevel(cps.pOptItem, i, where); verdict.code != 0) return verdict;
     if (TreeVerdict verdict = CheckItem(item, parent, where); verdict.code != 0) return verdict;
     if (item.DMPubID != DMPUB_NONE && item.DMPubID <= kLastDMPubID) {
-      if (seen_dmpub & (1u << item.DMPubID))
+      if (seen_dmpub & (1u << item.DMPubID)) {
         return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID used twice");
+      }
       seen_dmpub |= 1u << item.DMPubID;
     }
   }

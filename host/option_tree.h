@@ -17,7 +17,13 @@ struct TreeVerdict {
   std::string problem;
 };
 
-TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps);
+// Which printer interface function the sheet runs, as its header tells:
+// the predefined document pages are for the document sheet only, the
+// printer page for the printer sheet only.
+enum class SheetKind { kUnknown, kDocument, kDevice };
+SheetKind SheetKindOf(LPARAM header);
+
+TreeVerdict CheckOptionTree(const COMPROPSHEETUI& cps, SheetKind kind);
 
 // What the sheet shows for a name or a choice's pData: the text itself, or
 // for one of the sheet's own string identifiers (a pointer below 0x10000)

@@ -73,7 +73,7 @@ LONG_PTR PropertySheet::AddPage(const COMPROPSHEETUI* cps, LPARAM lParam2) {
     Problem("CPSFUNC_ADD_PCOMPROPSHEETUI without a COMPROPSHEETUI");
     return ERR_CPSUI_INVALID_LPARAM;
   }
-  TreeVerdict verdict = CheckOptionTree(*cps);
+  TreeVerdict verdict = CheckOptionTree(*cps, SheetKindOf(info_.lParamInit));
   if (lParam2 != 0) *reinterpret_cast<DWORD*>(lParam2) = verdict.code == 0 ? 1 : static_cast<DWORD>(-1);
   if (verdict.code != 0) {
     Problem(verdict.problem);

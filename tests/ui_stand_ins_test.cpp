@@ -18,6 +18,10 @@ struct Tree {
   OPTTYPE types[2];
   OPTITEM items[2];
   COMPROPSHEETUI cps;
+  // What the sheet is opened with: no header, or one of the two kinds.
+  LPARAM header;
+  DOCUMENTPROPERTYHEADER document;
+  DEVICEPROPERTYHEADER device;
 };
 
 Tree* current = nullptr;
@@ -56,6 +60,8 @@ void Build(Tree* t) {
   t->cps.pOptItem = t->items;
   t->cps.cOptItem = 2;
   t->cps.pDlgPage = CPSUI_PDLGPAGE_DOCPROP;
+  t->document.cbSize = sizeof t->document;
+  t->device.cbSize = sizeof t->device;
 }
 
 LONG APIENTRY Sheet(PPROPSHEETUI_INFO info, LPARAM) {
@@ -106,6 +112,14 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
       {"items missing", ERR_CPSUI_NULL_POPTITEM, [](Tree& t) { t.cps.pOptItem = nullptr; }},
       {"custom dialog pages", ERR_CPSUI_INVALID_PDLGPAGE, [](Tree& t) { t.cps.pDlgPage = nullptr; }},
       {"reserved page field", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.dwReserved[3] = 1; }},
+      {"unknown page flags", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.Flags = 0x0008; }},
+      {"no root name", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.cps.pOptItemName = nullptr; }},
+      {"the document pages on the printer sheet", ERR_CPSUI_INVALID_PDLGPAGE,
+       [](Tree& t) { t.header = reinterpret_cast<LPARAM>(&t.device); }},
+      {"the printer page on the document sheet", ERR_CPSUI_INVALID_PDLGPAGE, [](Tree& t) {
+         t.header = reinterpret_cast<LPARAM>(&t.document);
+         t.cps.pDlgPage = CPSUI_PDLGPAGE_PRINTERPROP;
+       }},
       {"item cbSize", ERR_CPSUI_INVALID_OPTITEM_CBSIZE, [](Tree& t) { t.items[0].cbSize = 0; }},
       {"item without a name", ERR_CPSUI_NULL_OPTITEMNAME, [](Tree& t) { t.items[1].pName = nullptr; }},
       {"unknown item flags", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Flags = 0x00100000; }},
@@ -117,6 +131,12 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
       {"no parameters", ERR_CPSUI_NULL_POPTPARAM, [](Tree& t) { t.types[0].pOptParam = nullptr; }},
       {"parameter cbSize", ERR_CPSUI_INVALID_OPTPARAM_CBSIZE, [](Tree& t) { t.params[1].cbSize = 0; }},
       {"unknown parameter flags", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.params[0].Flags = 0x80; }},
+      {"a hidden state of two", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.params[0].Flags = OPTPF_HIDE; }},
+      {"a disabled number", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.params[3].Flags = OPTPF_DISABLED; }},
+      {"reserved type word", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.types[0].wReserved[1] = 1; }},
+      {"range end beyond 16 bits", ERR_CPSUI_CREATE_UDARROW_FAILED,
+       // 10 once cut to 16 bits, a range that would pass.
+       [](Tree& t) { t.params[3].lParam = 0x1000A; }},
       {"choice without text", ERR_CPSUI_INVALID_PDATA, [](Tree& t) { t.params[1].pData = nullptr; }},
       {"state outside its choices", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Sel = 2; }},
       {"number outside its range", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.items[1].Sel = 11; }},
@@ -166,7 +186,7 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
   for (const Break& b : breaks) {
     Build(&tree);
     b.fault(tree);
-    host::PropertySheet sheet(&Sheet, 0);
+    host::PropertySheet sheet(&Sheet, tree.header);
     EXPECT_THAT(sheet.problems(), Not(IsEmpty())) << b.what;
     EXPECT_EQ(sheet.refusal(), b.code) << b.what;
     EXPECT_EQ(sheet.page(), nullptr) << b.what;
