@@ -23,6 +23,10 @@ works around them and says where:
 - its common property sheet refuses CPSFUNC_ADD_PCOMPROPSHEETUI: the
   document page's INIT fails there, which is where a block written after
   being freed showed.
+- under +heap its own system programs (services, the device host) now and
+  then corrupt their heap while they shut down: the prefix keeps them
+  running for the whole session, started without heap checking, so that
+  only the probe's own process is checked (wine_prefix.py).
 Debian 12 has no 32-bit Wine without a second architecture: the x86 DLLs
 stay with the host32 loader."""
 

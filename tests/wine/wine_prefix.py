@@ -45,6 +45,7 @@ class WinePrefix:
     def __init__(self, folder):
         self.folder = Path(folder).resolve()
         self.path = self.folder / "prefix"
+        self.session = False
 
     @classmethod
     def fresh(cls, folder):
@@ -79,12 +80,32 @@ class WinePrefix:
         if result.returncode != 0 or not (self.path / "system.reg").is_file():
             raise WineError(f"wineboot failed ({result.returncode}):\n{result.stderr}")
 
+    def start_session(self):
+        """Starts the prefix's wineserver for good, and Wine's own system
+        programs (services, the device host and the rest) with it, under
+        WINEDEBUG=-all and apart from any program's output. Otherwise each
+        run starts them anew with the run's WINEDEBUG and output, and stops
+        them when the program ends: under +heap, Wine 8.0's system programs
+        now and then corrupt their own heap while they shut down (seen as
+        "free block overwritten" in threads of another process, after the
+        program had ended cleanly), and one that hangs in its crash handler
+        keeps the run's output open until the run times out."""
+        quiet = dict(env=self.environment(), stdin=subprocess.DEVNULL,
+                     stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run([wine_program("wineserver"), "--persistent"], timeout=60, **quiet)
+        subprocess.run([wine_program("wine64"), "cmd", "/c", "exit"], timeout=BOOT_SECONDS,
+                       **quiet)
+        self.session = True
+
     def run(self, command, winedebug="-all", timeout=300, cwd=None):
-        """Runs a Windows program (its Unix path first) in the prefix; answers
-        the CompletedProcess with text output. A program still running after
-        timeout seconds is stopped with everything else in the prefix (a
-        corrupted heap can leave it spinning) and answers returncode None,
-        with what it wrote until then and a last line saying so."""
+        """Runs a Windows program (its Unix path first) in the prefix's
+        session; answers the CompletedProcess with text output. A program
+        still running after timeout seconds is stopped with everything else
+        in the prefix (a corrupted heap can leave it spinning) and answers
+        returncode None, with what it wrote until then and a last line
+        saying so."""
+        if not self.session:
+            self.start_session()
         argv = [wine_program("wine64"), *[str(c) for c in command]]
         try:
             return subprocess.run(argv, env=self.environment(winedebug), capture_output=True,
@@ -108,6 +129,7 @@ class WinePrefix:
         if self.path.is_dir():
             subprocess.run([wine_program("wineserver"), "--kill"], env=self.environment(),
                            capture_output=True, timeout=60)
+        self.session = False
 
     def remove(self):
         self.stop()
