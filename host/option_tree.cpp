@@ -31,39 +31,41 @@ constexpr SheetString kSheetStrings[] = {
     {IDS_CPSUI_OUTPUTBIN, u"Output bin"},    {IDS_CPSUI_NUP, u"Pages per sheet"},
 };
 
-// A standard item, which stands for a field of the public record: the
-// sheet's string it must be named by and the types it may have. The page on
-// OPTITEM calls the scaling string IDS_CPSUI_SCALE; the sheet's header
-// names it IDS_CPSUI_SCALING.
+// A standard item, which stands for a field of the public record: the types
+// it may have (a set of TVOT_* bits) and the sheet's string it must be named
+// by (a second name where there are two). The page on OPTITEM calls the
+// scaling string IDS_CPSUI_SCALE; the sheet's header names it
+// IDS_CPSUI_SCALING.
 struct StandardItem {
   BYTE dmpub;
+  unsigned types;
   WORD names[2];
-  BYTE types[2];
 };
 
-#define DRV_ONE(x) \
-  { x, x }
+constexpr unsigned kStates = 1u << TVOT_2STATES | 1u << TVOT_3STATES;
+constexpr unsigned kTwoStates = 1u << TVOT_2STATES;
+constexpr unsigned kList = 1u << TVOT_LISTBOX;
+constexpr unsigned kUpDown = 1u << TVOT_UDARROW;
 
 constexpr StandardItem kStandardItems[] = {
-    {DMPUB_ORIENTATION, DRV_ONE(IDS_CPSUI_ORIENTATION), {TVOT_2STATES, TVOT_3STATES}},
-    {DMPUB_SCALE, DRV_ONE(IDS_CPSUI_SCALING), DRV_ONE(TVOT_UDARROW)},
-    {DMPUB_COPIES_COLLATE, DRV_ONE(IDS_CPSUI_COPIES), DRV_ONE(TVOT_UDARROW)},
-    {DMPUB_DEFSOURCE, DRV_ONE(IDS_CPSUI_SOURCE), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_PRINTQUALITY, {IDS_CPSUI_PRINTQUALITY, IDS_CPSUI_RESOLUTION}, DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_COLOR, DRV_ONE(IDS_CPSUI_COLOR_APPERANCE), DRV_ONE(TVOT_2STATES)},
-    {DMPUB_DUPLEX, DRV_ONE(IDS_CPSUI_DUPLEX), {TVOT_2STATES, TVOT_3STATES}},
-    {DMPUB_TTOPTION, DRV_ONE(IDS_CPSUI_TTOPTION), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_FORMNAME, DRV_ONE(IDS_CPSUI_FORMNAME), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_ICMMETHOD, DRV_ONE(IDS_CPSUI_ICMMETHOD), {TVOT_2STATES, TVOT_3STATES}},
-    {DMPUB_ICMINTENT, DRV_ONE(IDS_CPSUI_ICMINTENT), {TVOT_2STATES, TVOT_3STATES}},
-    {DMPUB_MEDIATYPE, DRV_ONE(IDS_CPSUI_MEDIA), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_DITHERTYPE, DRV_ONE(IDS_CPSUI_DITHERING), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_OUTPUTBIN, DRV_ONE(IDS_CPSUI_OUTPUTBIN), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_QUALITY, DRV_ONE(IDS_CPSUI_QUALITY_SETTINGS), {TVOT_2STATES, TVOT_3STATES}},
-    {DMPUB_NUP, DRV_ONE(IDS_CPSUI_NUP), DRV_ONE(TVOT_LISTBOX)},
-    {DMPUB_PAGEORDER, DRV_ONE(IDS_CPSUI_PAGEORDER), {TVOT_2STATES, TVOT_3STATES}},
+    {DMPUB_ORIENTATION, kStates, {IDS_CPSUI_ORIENTATION}},
+    {DMPUB_SCALE, kUpDown, {IDS_CPSUI_SCALING}},
+    {DMPUB_COPIES_COLLATE, kUpDown, {IDS_CPSUI_COPIES}},
+    {DMPUB_DEFSOURCE, kList, {IDS_CPSUI_SOURCE}},
+    {DMPUB_PRINTQUALITY, kList, {IDS_CPSUI_PRINTQUALITY, IDS_CPSUI_RESOLUTION}},
+    {DMPUB_COLOR, kTwoStates, {IDS_CPSUI_COLOR_APPERANCE}},
+    {DMPUB_DUPLEX, kStates, {IDS_CPSUI_DUPLEX}},
+    {DMPUB_TTOPTION, kList, {IDS_CPSUI_TTOPTION}},
+    {DMPUB_FORMNAME, kList, {IDS_CPSUI_FORMNAME}},
+    {DMPUB_ICMMETHOD, kStates, {IDS_CPSUI_ICMMETHOD}},
+    {DMPUB_ICMINTENT, kStates, {IDS_CPSUI_ICMINTENT}},
+    {DMPUB_MEDIATYPE, kList, {IDS_CPSUI_MEDIA}},
+    {DMPUB_DITHERTYPE, kList, {IDS_CPSUI_DITHERING}},
+    {DMPUB_OUTPUTBIN, kList, {IDS_CPSUI_OUTPUTBIN}},
+    {DMPUB_QUALITY, kStates, {IDS_CPSUI_QUALITY_SETTINGS}},
+    {DMPUB_NUP, kList, {IDS_CPSUI_NUP}},
+    {DMPUB_PAGEORDER, kStates, {IDS_CPSUI_PAGEORDER}},
 };
-#undef DRV_ONE
 
 const StandardItem* StandardItemFor(BYTE dmpub) {
   for (const StandardItem& standard : kStandardItems) {
@@ -122,7 +124,8 @@ TreeVerdict CheckHeader(const COMPROPSHEETUI& cps, SheetKind kind) {
   if (cps.cbSize != sizeof(COMPROPSHEETUI)) {
     return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI cbSize");
   }
-  if ((cps.Flags & ~kPageFlags) != 0) return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI Flags");
+  if ((cps.Flags & ~kPageFlags) != 0)
+    return Refuse(ERR_CPSUI_INVALID_LPARAM, "COMPROPSHEETUI Flags");
   if (cps.hInstCaller == nullptr) return Refuse(ERR_CPSUI_NULL_HINST, "COMPROPSHEETUI hInstCaller");
   if (cps.pCallerName == nullptr) {
     return Refuse(ERR_CPSUI_NULL_CALLERNAME, "COMPROPSHEETUI without pCallerName");
@@ -207,6 +210,7 @@ TreeVerdict CheckStandardItem(const OPTITEM& item, const std::string& where) {
   }
   const StandardItem* standard = StandardItemFor(item.DMPubID);
   if (standard == nullptr) return {};
+  // An unused second name is 0, which no name given by identifier is.
   ULONG_PTR name = StringId(item.pName);
   if (name == 0 || (name != standard->names[0] && name != standard->names[1])) {
     return Refuse(ERR_CPSUI_INVALID_DMPUBID, where + "DMPubID " + std::to_string(item.DMPubID) +
@@ -214,7 +218,7 @@ TreeVerdict CheckStandardItem(const OPTITEM& item, const std::string& where) {
                                                  std::to_string(standard->names[0]));
   }
   const OPTTYPE* type = item.pOptType;
-  if (type == nullptr || (type->Type != standard->types[0] && type->Type != standard->types[1])) {
+  if (type == nullptr || (standard->types & 1u << type->Type) == 0) {
     return Refuse(ERR_CPSUI_INVALID_DMPUB_TVOT,
                   where + "a type DMPubID " + std::to_string(item.DMPubID) + " does not take");
   }
