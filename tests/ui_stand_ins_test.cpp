@@ -26,7 +26,12 @@ struct Tree {
 
 Tree* current = nullptr;
 
-WCHAR* SheetString(WORD id) { return reinterpret_cast<WCHAR*>(static_cast<uintptr_t>(id)); }
+// A standard item: a public field's identifier and a name given as one of
+// the sheet's own strings.
+void MakeStandard(OPTITEM& item, BYTE dmpub, WORD name) {
+  item.DMPubID = dmpub;
+  item.pName = reinterpret_cast<WCHAR*>(static_cast<uintptr_t>(name));
+}
 
 void MakeParent(Tree& t) {
   t.items[0].pOptType = nullptr;
@@ -90,8 +95,7 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
   MakeParent(tree);
   EXPECT_THAT(host::PropertySheet(&Sheet, 0).problems(), IsEmpty());
   Build(&tree);
-  tree.items[0].DMPubID = DMPUB_ORIENTATION;
-  tree.items[0].pName = SheetString(IDS_CPSUI_ORIENTATION);
+  MakeStandard(tree.items[0], DMPUB_ORIENTATION, IDS_CPSUI_ORIENTATION);
   {
     host::PropertySheet sheet(&Sheet, 0);
     EXPECT_THAT(sheet.problems(), IsEmpty());
@@ -141,27 +145,18 @@ TEST(UiPropertySheetStandIn, RefusesEachBrokenTree) {
       {"state outside its choices", ERR_CPSUI_INVALID_LPARAM, [](Tree& t) { t.items[0].Sel = 2; }},
       {"number outside its range", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.items[1].Sel = 11; }},
       {"range upside down", ERR_CPSUI_CREATE_UDARROW_FAILED, [](Tree& t) { t.params[3].IconID = 20; }},
-      {"orientation as a number", ERR_CPSUI_INVALID_DMPUB_TVOT, [](Tree& t) {
-         t.items[1].DMPubID = DMPUB_ORIENTATION;
-         t.items[1].pName = SheetString(IDS_CPSUI_ORIENTATION);
-       }},
-      {"copies as states", ERR_CPSUI_INVALID_DMPUB_TVOT, [](Tree& t) {
-         t.items[0].DMPubID = DMPUB_COPIES_COLLATE;
-         t.items[0].pName = SheetString(IDS_CPSUI_COPIES);
-       }},
+      {"orientation as a number", ERR_CPSUI_INVALID_DMPUB_TVOT,
+       [](Tree& t) { MakeStandard(t.items[1], DMPUB_ORIENTATION, IDS_CPSUI_ORIENTATION); }},
+      {"copies as states", ERR_CPSUI_INVALID_DMPUB_TVOT,
+       [](Tree& t) { MakeStandard(t.items[0], DMPUB_COPIES_COLLATE, IDS_CPSUI_COPIES); }},
       {"orientation named by a text", ERR_CPSUI_INVALID_DMPUBID,
        [](Tree& t) { t.items[0].DMPubID = DMPUB_ORIENTATION; }},
-      {"copies named as orientation", ERR_CPSUI_INVALID_DMPUBID, [](Tree& t) {
-         t.items[1].DMPubID = DMPUB_COPIES_COLLATE;
-         t.items[1].pName = SheetString(IDS_CPSUI_ORIENTATION);
-       }},
-      {"colour's states not grayscale and colour", ERR_CPSUI_INVALID_PDATA, [](Tree& t) {
-         t.items[0].DMPubID = DMPUB_COLOR;
-         t.items[0].pName = SheetString(IDS_CPSUI_COLOR_APPERANCE);
-       }},
+      {"copies named as orientation", ERR_CPSUI_INVALID_DMPUBID,
+       [](Tree& t) { MakeStandard(t.items[1], DMPUB_COPIES_COLLATE, IDS_CPSUI_ORIENTATION); }},
+      {"colour's states not grayscale and colour", ERR_CPSUI_INVALID_PDATA,
+       [](Tree& t) { MakeStandard(t.items[0], DMPUB_COLOR, IDS_CPSUI_COLOR_APPERANCE); }},
       {"copies with an extended push button", ERR_CPSUI_DMCOPIES_USE_EXTPUSH, [](Tree& t) {
-         t.items[1].DMPubID = DMPUB_COPIES_COLLATE;
-         t.items[1].pName = SheetString(IDS_CPSUI_COPIES);
+         MakeStandard(t.items[1], DMPUB_COPIES_COLLATE, IDS_CPSUI_COPIES);
          t.items[1].Flags = OPTIF_EXT_IS_EXTPUSH;
          t.items[1].pExtPush = reinterpret_cast<PEXTPUSH>(&t.params[0]);
        }},
