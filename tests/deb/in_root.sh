@@ -7,7 +7,7 @@
 set -euo pipefail
 t=/tmp/t
 fail() {
-  [ ! -s "$t/app.log" ] || { echo "textrelay-app's log:"; tail -n 20 "$t/app.log"; } >&2
+  [ -z "${app_running:-}" ] || { echo "textrelay-app's log:"; tail -n 20 "$t/app.log"; } >&2
   echo "FAILED: $*" >&2
   exit 1
 }
@@ -30,7 +30,8 @@ file_list() {
 
 file_list >"$t/before"
 # Installed as a user would, apt resolving the dependencies.
-apt-get install -y -q "$t"/debs/*.deb >"$t/apt.log" 2>&1 || { cat "$t/apt.log" >&2; fail "apt install"; }
+apt-get install -y -q "$t"/debs/*.deb >"$t/apt.log" 2>&1 ||
+  { cat "$t/apt.log" >&2; fail "apt install (a dependency the cached root lacks belongs in make_root.sh's list)"; }
 
 # The command.
 textrelay print --line-terminator crlf --form-feed "$t/receipt.txt" >"$t/command.prn" ||
@@ -51,7 +52,7 @@ lpadmin -p receipts -E -v "file://$t/cups.prn" -m textrelay.ppd 2>"$t/lpadmin.lo
 lp -d receipts -o FormFeed=True "$t/receipt.txt" >/dev/null || fail "lp"
 wait_for 60 "the CUPS job completes" sh -c '[ -z "$(lpstat -o receipts)" ]'
 same_bytes "$t/cups.prn" "the CUPS queue's output"
-kill "$(cat /run/cups/cupsd.pid 2>/dev/null || pidof cupsd)"
+kill "$(pidof cupsd)"
 
 # The printer application, started as its unit says.
 unit=/lib/systemd/system/textrelay-app.service
@@ -65,6 +66,8 @@ install -d -o "$user" "$t/app-out"
 # shellcheck disable=SC2046 # the unit's words, as systemd splits them
 setpriv --reuid="$user" --regid="$(setting Group)" --groups="$(setting SupplementaryGroups)" \
   --inh-caps=-all env $(setting Environment) $(setting ExecStart) >"$t/app.log" 2>&1 &
+app=$!
+app_running=yes
 app_listens() { [ -S "$runtime/textrelay-app$(id -u "$user").sock" ]; }
 wait_for 30 "textrelay-app makes its local socket" app_listens
 # A printer added as the README says, as the service's user.
@@ -81,7 +84,9 @@ wait_for 30 "the application writes the job" app_wrote
 for _ in $(seq 100); do cmp -s "$t/app-out/"* "$t/expected.prn" && break; sleep 0.1; done
 same_bytes "$t/app-out/"* "the application's output"
 as_service shutdown || fail "textrelay-app shutdown"
-wait_for 30 "textrelay-app stops" sh -c '! pidof textrelay-app'
+app_stopped() { ! kill -0 "$app" 2>/dev/null; }
+wait_for 30 "textrelay-app stops" app_stopped
+app_running=
 
 # Purged, nothing of ours stays.
 apt-get purge -y -q textrelay textrelay-app printer-driver-textrelay >>"$t/apt.log" 2>&1 ||
