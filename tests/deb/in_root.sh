@@ -87,6 +87,7 @@ as_service shutdown || fail "textrelay-app shutdown"
 app_stopped() { ! kill -0 "$app" 2>/dev/null; }
 wait_for 30 "textrelay-app stops" app_stopped
 app_running=
+[ -s /var/lib/textrelay-app/textrelay-app.state ] || fail "no state in /var/lib/textrelay-app"
 
 # Purged, nothing of ours stays.
 apt-get purge -y -q textrelay textrelay-app printer-driver-textrelay >>"$t/apt.log" 2>&1 ||
