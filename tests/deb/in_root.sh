@@ -83,7 +83,8 @@ wait_for 30 "the application writes the job" app_wrote
 # The file grows while the job prints.
 for _ in $(seq 100); do cmp -s "$t/app-out/"* "$t/expected.prn" && break; sleep 0.1; done
 same_bytes "$t/app-out/"* "the application's output"
-as_service shutdown || fail "textrelay-app shutdown"
+# Stopped as systemctl stops it.
+kill -TERM "$app"
 app_stopped() { ! kill -0 "$app" 2>/dev/null; }
 wait_for 30 "textrelay-app stops" app_stopped
 app_running=
