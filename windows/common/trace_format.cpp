@@ -49,7 +49,8 @@ const uintptr_t kPage = 4096;
 // bytes may be flagged above it, never below.
 size_t ZeroBytes(size_t word) { return (word - kOnes) & ~word & (kOnes << 7); }
 
-// Which byte of a word of ZeroBytes is the lowest flagged.
+// Which byte of the word a ZeroBytes result flags first in the string:
+// every machine of the platform is little-endian, so the lowest.
 unsigned LowestFlagged(size_t flags) {
   if constexpr (sizeof flags == 8) {
     return static_cast<unsigned>(__builtin_ctzll(flags)) / 8;
