@@ -5,8 +5,8 @@ modes git records (so a script shown run directly must have its execute
 bit in git). Every command of a `sh` block is run, in order, unless a rule
 below says why it cannot run here; a command added to those sections later
 is run too. What the skipped commands would have made is put in its place:
-dist/ is the package this build assembled for its tests, and the host
-builds the command lines name are this checkout's own, where they exist.
+dist/ is the package this build assembled for its tests, and build/ holds
+this checkout's own preset builds, where they exist.
 
   readme_commands_test.py SOURCE_DIR PACKAGE_DIR"""
 
@@ -25,20 +25,16 @@ SECTIONS = ["The driver DLL", "Installing the driver", "Signing the package"]
 RUNNABLE = {"sh", "bash"}
 # (pattern in the command, why it is not run here); the first that matches.
 SKIPPED = [
-    (r"^cmake --preset win32 && cmake --build --preset win32 && ctest --preset win32$",
-     "the build and tests this test runs in: ./check runs exactly this"),
-    (r"^ctest --preset win32\b", "tests of the run this test belongs to"),
-    (r"^cmake --build --preset win32 --target package$",
-     "writes dist/ beside this build's own sources; dist/ here is the package this build "
-     "assembled for its tests"),
-    (r"^cmake --preset (host|host32) && cmake --build --preset \1$",
-     "builds a whole preset with its tests, minutes of compiling; ./check builds it before "
-     "win32, and its build is linked into the fresh tree"),
+    (r"^cmake --preset (\S+) && cmake --build --preset \1( && ctest --preset \1)?$",
+     "builds a preset, minutes of compiling: ./check builds every preset as written, and "
+     "the fresh tree is given this checkout's builds"),
+    (r"^ctest --preset ", "a test run: ./check runs every preset's tests, this one among them"),
+    (r"^cmake --build ",
+     "builds in a preset's build folder, which the fresh tree shares with this checkout; "
+     "dist/ here is the package this build assembled for its tests"),
     (r"/secure/|--timestamp https?://",
      "needs an organisation's own certificate and a time-stamp authority on the network"),
 ]
-# Host builds that commands run from build/; linked from the checkout.
-HOST_BUILDS = ["host", "host32"]
 TIMEOUT = 300
 
 
@@ -83,8 +79,10 @@ def why_skipped(command):
 def fresh_tree(source, tree):
     """The tracked files of source as a clone has them: the working tree's
     content, git's modes."""
-    listing = subprocess.run(["git", "-C", source, "ls-files", "-s", "-z"], check=True,
-                             capture_output=True).stdout.decode()
+    result = subprocess.run(["git", "-C", source, "ls-files", "-s", "-z"], capture_output=True)
+    if result.returncode != 0:
+        sys.exit(f"{source} is not a git checkout: {result.stderr.decode().strip()}")
+    listing = result.stdout.decode()
     for entry in filter(None, listing.split("\0")):
         meta, path = entry.split("\t", 1)
         mode = meta.split()[0]
@@ -100,21 +98,19 @@ def fresh_tree(source, tree):
 
 
 def provide(tree, source, package):
-    """What the skipped commands would have made."""
+    """What the skipped commands would have made: dist/, and the builds."""
     shutil.copytree(package, os.path.join(tree, "dist"))
     os.makedirs(os.path.join(tree, "build"))
-    for preset in HOST_BUILDS:
-        built = os.path.join(source, "build", preset)
-        if os.path.isdir(built):
-            os.symlink(built, os.path.join(tree, "build", preset))
+    built = os.path.join(source, "build")
+    for preset in os.listdir(built) if os.path.isdir(built) else []:
+        os.symlink(os.path.join(built, preset), os.path.join(tree, "build", preset))
 
 
 def missing_build(tree, command):
-    """Why a command that runs a host build cannot run, or None."""
-    for preset in HOST_BUILDS:
-        program = f"build/{preset}/tools/textrelay"
-        if program in command and not os.path.exists(os.path.join(tree, program)):
-            return f"needs {program}: ./check builds the {preset} preset before win32"
+    """Why a command that runs a preset's build cannot run, or None."""
+    for program in re.findall(r"\bbuild/[\w.+-]+/\S+", command):
+        if not os.path.exists(os.path.join(tree, program)):
+            return f"needs {program}: ./check builds every preset before these tests"
     return None
 
 
