@@ -125,7 +125,8 @@ def make_named_certificates(tree, command):
 
 
 def run(tree, command):
-    """None when the command succeeds, else what it said."""
+    """("ok", ""), ("fail", what it said), or ("skipped", why) when the
+    kernel cannot run its program's machine."""
     make_named_certificates(tree, command)
     # The scripts' `env python3` is the Python the build found, with the
     # modules they import, as on a Debian machine.
@@ -134,10 +135,35 @@ def run(tree, command):
         result = subprocess.run(["bash", "-c", command], cwd=tree, capture_output=True,
                                 text=True, timeout=TIMEOUT, env={**os.environ, "PATH": path})
     except subprocess.TimeoutExpired:
-        return f"no answer within {TIMEOUT} s"
+        return "fail", f"no answer within {TIMEOUT} s"
     if result.returncode == 0:
-        return None
-    return f"exit {result.returncode}: {(result.stderr or result.stdout).strip()[-800:]}"
+        return "ok", ""
+    if result.returncode == 126 and "Exec format error" in result.stderr:
+        return "skipped", ("this kernel runs no programs of that machine: the README says to "
+                           "put qemu in front, as the tests do")
+    return "fail", f"exit {result.returncode}: {(result.stderr or result.stdout).strip()[-800:]}"
+
+
+def run_blocks(tree, blocks):
+    """Runs every command it may, saying which it skips and why; returns
+    how many ran and the failures."""
+    failures, ran = [], 0
+    for language, block in blocks:
+        if language not in RUNNABLE:
+            print(f"skipped, a `{language}` block (runs on Windows): {block.splitlines()[0]}")
+            continue
+        for command in commands(block):
+            status, text = "skipped", why_skipped(command) or missing_build(tree, command)
+            if not text:
+                status, text = run(tree, command)
+            if status == "skipped":
+                print(f"skipped: {command}\n  ({text})")
+                continue
+            ran += 1
+            print(f"{status}: {command}")
+            if status == "fail":
+                failures.append(f"{command}\n  {text}")
+    return ran, failures
 
 
 def main(argv):
@@ -146,24 +172,10 @@ def main(argv):
     source, package = (os.path.abspath(path) for path in argv[1:])
     with open(os.path.join(source, "README.md"), encoding="utf-8") as readme:
         blocks = section_blocks(readme.read())
-    failures, ran = [], 0
     with tempfile.TemporaryDirectory(prefix="readme-commands.") as tree:
         fresh_tree(source, tree)
         provide(tree, source, package)
-        for language, block in blocks:
-            if language not in RUNNABLE:
-                print(f"skipped, a `{language}` block (runs on Windows): {block.splitlines()[0]}")
-                continue
-            for command in commands(block):
-                reason = why_skipped(command) or missing_build(tree, command)
-                if reason:
-                    print(f"skipped: {command}\n  ({reason})")
-                    continue
-                ran += 1
-                error = run(tree, command)
-                print(f"{'FAIL' if error else 'ok'}: {command}")
-                if error:
-                    failures.append(f"{command}\n  {error}")
+        ran, failures = run_blocks(tree, blocks)
     if ran == 0:
         failures.append(f"no command found to run in the sections {SECTIONS}")
     for failure in failures:
