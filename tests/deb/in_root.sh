@@ -1,11 +1,15 @@
 #!/bin/bash
 # Runs inside the throwaway root, as install_test.py lays it out in /tmp/t:
 # debs/ (our packages), receipt.txt and expected.prn (the bytes the printer
-# must receive for it with CR LF and a form feed). Installs the packages with
-# apt, prints through each of them, purges them and checks that nothing of
-# theirs is left. The first failure ends it with a line saying what failed.
+# must receive for it with CR LF and a form feed). `install` installs the
+# packages with apt (the only stage that may reach the network, for a
+# dependency the root lacks); `use` prints through each of them, purges them
+# and checks that nothing of theirs is left. The first failure ends it with
+# a line saying what failed.
+# Usage: in_root.sh install|use
 set -euo pipefail
 t=/tmp/t
+stage=$1
 fail() {
   [ -z "${app_running:-}" ] || { echo "textrelay-app's log:"; tail -n 20 "$t/app.log"; } >&2
   echo "FAILED: $*" >&2
@@ -28,10 +32,12 @@ file_list() {
     -o -print | grep -v -x -E '/etc/cups/(printers|subscriptions|classes)\.conf(\.O)?|/etc/cups/ppd(/.*)?|/etc/(passwd|group|shadow|gshadow)-' | sort
 }
 
-file_list >"$t/before"
-# Installed as a user would, apt resolving the dependencies.
-apt-get install -y -q "$t"/debs/*.deb >"$t/apt.log" 2>&1 ||
-  { cat "$t/apt.log" >&2; fail "apt install (a dependency the cached root lacks belongs in make_root.sh's list)"; }
+if [ "$stage" = install ]; then
+  file_list >"$t/before"
+  # Installed as a user would, apt resolving the dependencies.
+  apt-get install -y -q "$t"/debs/*.deb >"$t/apt.log" 2>&1 || { cat "$t/apt.log" >&2; fail "apt install"; }
+  exit 0
+fi
 
 # The command.
 textrelay print --line-terminator crlf --form-feed "$t/receipt.txt" >"$t/command.prn" ||
@@ -91,7 +97,7 @@ app_running=
 [ -s /var/lib/textrelay-app/textrelay-app.state ] || fail "no state in /var/lib/textrelay-app"
 
 # Purged, nothing of ours stays.
-apt-get purge -y -q textrelay textrelay-app printer-driver-textrelay >>"$t/apt.log" 2>&1 ||
+apt-get purge -y -q --autoremove textrelay textrelay-app printer-driver-textrelay >>"$t/apt.log" 2>&1 ||
   { cat "$t/apt.log" >&2; fail "apt purge"; }
 file_list >"$t/after"
 diff "$t/before" "$t/after" >&2 || fail "the purge left the files above"

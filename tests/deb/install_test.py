@@ -5,9 +5,11 @@ a CUPS queue with the packaged PPD, the printer application started as its
 unit says), and purging them leaves none of their files. in_root.sh does the
 work inside; this lays out the root and keeps everything inside it: the
 root's /proc and a private devpts are mounted in a mount namespace of its
-own, its processes run in their own PID namespace (they all end with it) and
-network namespace (only a loopback, so nothing a package starts reaches the
-machine's network), and a policy-rc.d refuses every service start.
+own, its processes run in their own PID namespace (they all end with it), a
+policy-rc.d refuses every service start, and once the packages are
+installed (apt may fetch a dependency from this machine's sources) they run
+in a network namespace of their own, with only a loopback, so nothing they
+start reaches the machine's network.
 
 Usage: install_test.py ROOT_CACHE PACKAGES SOURCE
 """
@@ -47,18 +49,26 @@ def lay_out(root, packages, source):
         file.write(expected_bytes(receipt))
     shutil.copy(os.path.join(HERE, "in_root.sh"), t)
     os.chmod(t, 0o755)
+    # apt inside resolves the archive's name as this machine does. A link
+    # there would be followed outside the root: it is replaced, never written.
+    resolv_conf = os.path.join(root, "etc", "resolv.conf")
+    if os.path.lexists(resolv_conf):
+        os.remove(resolv_conf)
+    shutil.copy("/etc/resolv.conf", resolv_conf)
     policy = os.path.join(root, "usr", "sbin", "policy-rc.d")
     with open(policy, "w", encoding="ascii") as file:
         file.write("#!/bin/sh\nexit 101\n")
     os.chmod(policy, 0o755)
 
 
-def run_inside(root):
+def run_inside(root, stage, network):
     setup = ('mount -t proc proc "$0/proc" && '
              'mount -t devpts -o newinstance,ptmxmode=0666 devpts "$0/dev/pts" && '
-             'ip link set lo up && exec chroot "$0" /tmp/t/in_root.sh')
-    return subprocess.run(["unshare", "--mount", "--propagation", "private", "--pid", "--fork", "--net",
-                           "sh", "-c", setup, root], stdin=subprocess.DEVNULL, timeout=600).returncode
+             + ('' if network else 'ip link set lo up && ') +
+             'exec chroot "$0" /tmp/t/in_root.sh "$1"')
+    namespaces = ["--mount", "--propagation", "private", "--pid", "--fork"] + ([] if network else ["--net"])
+    return subprocess.run(["unshare", *namespaces, "sh", "-c", setup, root, stage],
+                          stdin=subprocess.DEVNULL, timeout=600).returncode
 
 
 def main():
@@ -71,7 +81,7 @@ def main():
         os.mkdir(root)
         subprocess.run(["tar", "-xf", tarball, "-C", root], check=True)
         lay_out(root, packages, source)
-        return run_inside(root)
+        return run_inside(root, "install", network=True) or run_inside(root, "use", network=False)
     finally:
         # Nothing is mounted here any more: the mounts went with their
         # namespace. --one-file-system all the same, so a mount left by a

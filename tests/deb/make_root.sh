@@ -12,9 +12,10 @@ mkdir -p "$folder"
 
 # What the test runs inside besides our packages: cupsd with its driver
 # lister (cups, not cups-daemon alone), ipptool, systemd-analyze; and the
-# libraries our packages depend on, so that installing them needs no
-# download. apt still resolves every dependency when the test installs.
-include=cups,cups-ipp-utils,systemd,libpappl1,libcups2,adduser
+# libraries our packages depend on, so that installing them usually needs
+# no download. The package lists stay, so apt can fetch a dependency that
+# is not here from the same sources.
+include=cups,cups-ipp-utils,systemd,libpappl1,libcups2
 shopt -s nullglob
 sources=()
 for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
@@ -28,7 +29,7 @@ exec 9>"$folder/root.lock"
 flock 9
 if [ ! -s "$tarball" ]; then
   rm -rf "$folder"/bookworm-*.tar "$folder"/partial.tar "$folder"/root.log
-  if ! mmdebstrap --mode=root --variant=apt --format=tar --include="$include" bookworm "$folder/partial.tar" "${sources[@]}" \
+  if ! mmdebstrap --mode=root --variant=apt --format=tar --skip=cleanup/apt/lists --include="$include" bookworm "$folder/partial.tar" "${sources[@]}" \
        >"$folder/root.log" 2>&1; then
     rm -f "$folder/partial.tar"
     cat "$folder/root.log" >&2
