@@ -1,0 +1,62 @@
+// Administration from the web page only where it belongs. PAPPL 1.3.1 asks
+// papplClientHTMLAuthorize before every page that changes or deletes
+// something (a printer's defaults, settings, media, its deletion, cancelling
+// jobs, adding printers, the network, security and TLS pages), and lets
+// anyone through when there is neither an authentication service nor a
+// password. This definition stands in front of the library's own (the
+// program's symbol comes first for every caller) and closes that case to
+// clients on other machines; the rest is PAPPL's authentication.
+#include <dlfcn.h>
+#include <pappl/pappl.h>
+#include <sys/socket.h>
+
+namespace {
+
+using Authorize = bool (*)(pappl_client_t*);
+
+bool IsLocal(pappl_client_t* client) {
+  http_addr_t* address = httpGetAddress(papplClientGetHTTP(client));
+  return address != nullptr &&
+         (httpAddrFamily(address) == AF_LOCAL || httpAddrLocalhost(address));
+}
+
+bool HasAuthentication(pappl_system_t* system) {
+  char password[256] = "";
+  papplSystemGetPassword(system, password, sizeof password);
+  return papplSystemGetAuthService(system) != nullptr || password[0] != '\0';
+}
+
+bool RefuseRemote(pappl_client_t* client) {
+  papplLogClient(client, PAPPL_LOGLEVEL_WARN,
+                 "Refused administration from another machine: no authentication is set up.");
+  // The answer follows the request's form, which is read and left.
+  if (papplClientGetMethod(client) == HTTP_STATE_POST) {
+    cups_option_t* form = nullptr;
+    cupsFreeOptions(papplClientGetForm(client, &form), form);
+  }
+  if (!papplClientRespond(client, HTTP_STATUS_FORBIDDEN, nullptr, "text/html", 0, 0)) return false;
+  papplClientHTMLPuts(
+      client,
+      "<!DOCTYPE html>\n<html><head><title>Administration is local only</title></head><body>\n"
+      "<h1>Administration is local only</h1>\n"
+      "<p>This page changes the printer application, and it answers only on the machine it "
+      "runs on (http://localhost/) because no authentication is set up. Printing and the "
+      "printers' status pages stay open to everyone.</p>\n"
+      "<p>To administer from elsewhere, set a password on the Security page from the machine "
+      "itself (server started with <code>-o server-options=web-security</code>), or start the "
+      "server with <code>-o auth-service=SERVICE</code> to log in with a system account.</p>\n"
+      "</body></html>\n");
+  httpWrite2(papplClientGetHTTP(client), "", 0);
+  return false;
+}
+
+}  // namespace
+
+extern "C" bool papplClientHTMLAuthorize(pappl_client_t* client) {
+  static const auto library_authorize =
+      reinterpret_cast<Authorize>(dlsym(RTLD_NEXT, "papplClientHTMLAuthorize"));
+  if (client != nullptr && !IsLocal(client) && !HasAuthentication(papplClientGetSystem(client))) {
+    return RefuseRemote(client);
+  }
+  return library_authorize(client);
+}

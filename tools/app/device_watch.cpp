@@ -1,0 +1,82 @@
+#include "tools/app/device_watch.h"
+
+#include <cstdlib>
+#include <mutex>
+#include <vector>
+
+#include "tools/app/saved_jobs.h"
+
+namespace textrelay::app {
+
+namespace {
+
+constexpr const char* kProgram = "textrelay-app";
+
+struct Queue {
+  bool waits_for_device = false;  // a job started that has not reached its device
+  bool has_pending = false;
+};
+
+// A job that started has reached its device once the print callback has
+// claimed it (papplJobSetData); until then PAPPL is opening the device.
+void Look(pappl_job_t* job, void* data) {
+  Queue& queue = *static_cast<Queue*>(data);
+  const ipp_jstate_t state = papplJobGetState(job);
+  if (state == IPP_JSTATE_PROCESSING && papplJobGetData(job) == nullptr) queue.waits_for_device = true;
+  if (state == IPP_JSTATE_PENDING) queue.has_pending = true;
+}
+
+Queue QueueOf(pappl_printer_t* printer) {
+  Queue queue;
+  papplPrinterIterateActiveJobs(printer, Look, &queue, 1, 0);
+  return queue;
+}
+
+struct Survey {
+  bool first_look;
+  bool some_waiting = false;  // a job waits for its device
+  bool some_printing = false;
+};
+
+// PAPPL stops the printer at the device's first refusal; resuming it lets
+// the state read idle while PAPPL goes on retrying the device.
+void Mend(pappl_printer_t* printer, void* data) {
+  Survey& survey = *static_cast<Survey*>(data);
+  const Queue queue = QueueOf(printer);
+  const bool stopped = papplPrinterGetState(printer) == IPP_PSTATE_STOPPED;
+  if (queue.waits_for_device && stopped) {
+    papplPrinterSetReasons(printer, PAPPL_PREASON_OFFLINE, PAPPL_PREASON_NONE);
+    papplPrinterResume(printer);
+  } else if (survey.first_look && queue.has_pending && !stopped) {
+    papplPrinterResume(printer);
+  }
+  if (queue.waits_for_device) survey.some_waiting = true;
+  if (papplPrinterGetNumberOfActiveJobs(printer) > 0 && !queue.waits_for_device) survey.some_printing = true;
+}
+
+bool WatchOnce(pappl_system_t* system, void* data) {
+  bool& first_look = *static_cast<bool*>(data);
+  Survey survey{first_look};
+  first_look = false;
+  papplSystemIteratePrinters(system, Mend, &survey);
+  if (papplSystemIsShutdown(system) && survey.some_waiting && !survey.some_printing) {
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "Only jobs waiting for their devices are left: saved, shutting down.");
+    papplSystemSaveState(system, StateFilePath(kProgram).c_str());
+    std::_Exit(0);
+  }
+  return true;
+}
+
+}  // namespace
+
+void WatchDevices(pappl_system_t* system) {
+  static std::once_flag started;
+  static bool first_look = true;
+  std::call_once(started, [system] { papplSystemAddTimerCallback(system, 0, 1, WatchOnce, &first_look); });
+}
+
+void DeviceAnswered(pappl_printer_t* printer) {
+  papplPrinterSetReasons(printer, PAPPL_PREASON_NONE, PAPPL_PREASON_OFFLINE);
+}
+
+}  // namespace textrelay::app
