@@ -1,8 +1,9 @@
 #include "tools/app/device_watch.h"
 
+#include <atomic>
+#include <csignal>
 #include <cstdlib>
 #include <mutex>
-#include <vector>
 
 #include "tools/app/saved_jobs.h"
 
@@ -32,6 +33,26 @@ Queue QueueOf(pappl_printer_t* printer) {
   return queue;
 }
 
+// PAPPL 1.3.1 notes a SIGTERM (a service stop) where papplSystemIsShutdown
+// does not see it; ours notes it too, then hands it on.
+std::atomic<bool> terminate_asked{false};
+struct sigaction framework_on_terminate;
+
+extern "C" void OnTerminate(int signal) {
+  terminate_asked.store(true);
+  if (framework_on_terminate.sa_handler != SIG_DFL && framework_on_terminate.sa_handler != SIG_IGN) {
+    framework_on_terminate.sa_handler(signal);
+  }
+}
+
+// Called from the server's main loop, after PAPPL has set its handlers.
+void AlsoNoteTerminate() {
+  struct sigaction ours {};
+  ours.sa_handler = OnTerminate;
+  sigemptyset(&ours.sa_mask);
+  sigaction(SIGTERM, &ours, &framework_on_terminate);
+}
+
 struct Survey {
   bool first_look;
   bool some_waiting = false;  // a job waits for its device
@@ -56,10 +77,12 @@ void Mend(pappl_printer_t* printer, void* data) {
 
 bool WatchOnce(pappl_system_t* system, void* data) {
   bool& first_look = *static_cast<bool*>(data);
+  if (first_look) AlsoNoteTerminate();
   Survey survey{first_look};
   first_look = false;
   papplSystemIteratePrinters(system, Mend, &survey);
-  if (papplSystemIsShutdown(system) && survey.some_waiting && !survey.some_printing) {
+  const bool ending = papplSystemIsShutdown(system) || terminate_asked.load();
+  if (ending && survey.some_waiting && !survey.some_printing) {
     papplLog(system, PAPPL_LOGLEVEL_INFO, "Only jobs waiting for their devices are left: saved, shutting down.");
     papplSystemSaveState(system, StateFilePath(kProgram).c_str());
     std::_Exit(0);
