@@ -177,19 +177,9 @@ def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
     return Outcome(result.stdout.decode(errors="replace"))
 
 
-CANCEL_AT_START = """{
-  OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name tester
-  ATTR mimeMediaType document-format text/plain
-  FILE $filename
-  STATUS successful-ok
-  EXPECT job-id OF-TYPE integer
-}
-{
+# A print, as ipp_print sends it, then a cancel of the job at once.
+CANCEL_AT_START = PRINT_AND_WAIT[:PRINT_AND_WAIT.index('{{\n  NAME "Wait"')].format(
+    format="text/plain", operation="", attributes="") + """{
   IGNORE-ERRORS yes
   OPERATION Cancel-Job
   GROUP operation-attributes-tag

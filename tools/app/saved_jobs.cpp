@@ -1,6 +1,7 @@
 #include "tools/app/saved_jobs.h"
 
 #include <pappl/pappl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,10 +42,13 @@ int RequeueInterruptedJobs(const std::string& state_file) {
   if (requeued == 0) return 0;
   // Written beside and renamed over it, so the state is never half-written.
   const std::string written = state_file + ".requeued";
+  struct stat original {};
+  if (stat(state_file.c_str(), &original) != 0) return 0;
   std::ofstream file(written, std::ios::trunc);
   file << out.str();
   file.close();
-  if (!file || std::rename(written.c_str(), state_file.c_str()) != 0) {
+  if (!file || chmod(written.c_str(), original.st_mode & 07777) != 0 ||
+      std::rename(written.c_str(), state_file.c_str()) != 0) {
     std::remove(written.c_str());
     return 0;
   }
