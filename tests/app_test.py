@@ -560,6 +560,7 @@ class Security(AppTest):
             (("GET", "/config"), False),
             # Else the first to come would set the password.
             (("GET", "/security"), False),
+            (("GET", "/logs"), False),
             (("GET", "/"), True),
             (("GET", "/receipt"), True),
         ]
@@ -569,7 +570,7 @@ class Security(AppTest):
                 return web(port, "GET", request[1])
             return web_form(port, request[1], **request[2])
 
-        self.app.restart("server-options=web-security", preload=self.remote_peer_library())
+        self.app.restart(preload=self.remote_peer_library())
         for request, open_to_all in requests:
             status, page = send(request)
             self.assertEqual(status, 200 if open_to_all else 403, request)

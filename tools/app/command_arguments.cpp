@@ -36,4 +36,13 @@ std::vector<std::string> WithCopiesAsOption(std::vector<std::string> arguments) 
   return arguments;
 }
 
+std::vector<std::string> WithServerDefaults(std::vector<std::string> arguments) {
+  if (SubCommandOf(arguments) != "server") return arguments;
+  for (const std::string& argument : arguments) {
+    if (argument.find("server-options=") != std::string::npos) return arguments;
+  }
+  arguments.insert(arguments.end(), {"-o", "server-options=web-security,web-log"});
+  return arguments;
+}
+
 }  // namespace textrelay::app

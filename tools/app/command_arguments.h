@@ -15,4 +15,9 @@ std::string SubCommandOf(const std::vector<std::string>& arguments);
 // copy: the same request as `-o copies=COPIES`, which it sends.
 std::vector<std::string> WithCopiesAsOption(std::vector<std::string> arguments);
 
+// A server started without `server-options` gets the web page's Security
+// page (a password for administration from other machines) and its log
+// pages, which PAPPL leaves out unless asked.
+std::vector<std::string> WithServerDefaults(std::vector<std::string> arguments);
+
 }  // namespace textrelay::app

@@ -16,22 +16,23 @@
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  std::vector<std::string> arguments =
-      textrelay::app::WithCopiesAsOption(std::vector<std::string>(argv, argv + argc));
+  const std::vector<std::string> arguments = textrelay::app::WithServerDefaults(
+      textrelay::app::WithCopiesAsOption(std::vector<std::string>(argv, argv + argc)));
   const std::string sub_command = textrelay::app::SubCommandOf(arguments);
   if (sub_command == "jobs") return textrelay::app::ListJobs(arguments);
   if (sub_command == "server") {
     textrelay::app::RequeueInterruptedJobs(textrelay::app::StateFilePath("textrelay-app"));
   }
+  std::vector<std::string> mended_arguments = arguments;
   std::vector<char*> mended;
-  for (std::string& argument : arguments) mended.push_back(argument.data());
+  for (std::string& argument : mended_arguments) mended.push_back(argument.data());
   mended.push_back(nullptr);
 
   textrelay::app::Application application;
   pappl_pr_driver_t drivers[] = {{textrelay::app::kDriverName,
                                   textrelay::app::kDriverDescription, nullptr, nullptr}};
   // Every web page ends with the footer: the framework needs one.
-  return papplMainloop(argc, mended.data(), TEXTRELAY_VERSION,
+  return papplMainloop(static_cast<int>(mended_arguments.size()), mended.data(), TEXTRELAY_VERSION,
                        "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers",
                        1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
