@@ -3,9 +3,11 @@
 // something (a printer's defaults, settings, media, its deletion, cancelling
 // jobs, adding printers, the network, security and TLS pages), and lets
 // anyone through when there is neither an authentication service nor a
-// password. This definition stands in front of the library's own (the
-// program's symbol comes first for every caller) and closes that case to
-// clients on other machines; the rest is PAPPL's authentication.
+// password; a printer's status page takes its forms (hold new jobs, print
+// a test page) without asking at all. These definitions stand in front of
+// the library's own (the program's symbols come first for every caller)
+// and close both to clients on other machines; the rest is PAPPL's
+// authentication.
 #include <dlfcn.h>
 #include <pappl/pappl.h>
 #include <sys/socket.h>
@@ -13,6 +15,12 @@
 namespace {
 
 using Authorize = bool (*)(pappl_client_t*);
+using GetForm = int (*)(pappl_client_t*, cups_option_t**);
+
+template <typename Function>
+Function Library(const char* name) {
+  return reinterpret_cast<Function>(dlsym(RTLD_NEXT, name));
+}
 
 bool IsLocal(pappl_client_t* client) {
   http_addr_t* address = httpGetAddress(papplClientGetHTTP(client));
@@ -24,6 +32,10 @@ bool HasAuthentication(pappl_system_t* system) {
   char password[256] = "";
   papplSystemGetPassword(system, password, sizeof password);
   return papplSystemGetAuthService(system) != nullptr || password[0] != '\0';
+}
+
+bool Unauthenticated(pappl_client_t* client) {
+  return client != nullptr && !IsLocal(client) && !HasAuthentication(papplClientGetSystem(client));
 }
 
 bool RefuseRemote(pappl_client_t* client) {
@@ -53,10 +65,19 @@ bool RefuseRemote(pappl_client_t* client) {
 }  // namespace
 
 extern "C" bool papplClientHTMLAuthorize(pappl_client_t* client) {
-  static const auto library_authorize =
-      reinterpret_cast<Authorize>(dlsym(RTLD_NEXT, "papplClientHTMLAuthorize"));
-  if (client != nullptr && !IsLocal(client) && !HasAuthentication(papplClientGetSystem(client))) {
-    return RefuseRemote(client);
-  }
+  static const auto library_authorize = Library<Authorize>("papplClientHTMLAuthorize");
+  if (Unauthenticated(client)) return RefuseRemote(client);
   return library_authorize(client);
+}
+
+// A form posted from elsewhere is read and dropped: the page that asked
+// for it answers "Invalid form data." and changes nothing.
+extern "C" int papplClientGetForm(pappl_client_t* client, cups_option_t** form) {
+  static const auto library_get_form = Library<GetForm>("papplClientGetForm");
+  const int count = library_get_form(client, form);
+  if (papplClientGetMethod(client) != HTTP_STATE_POST || !Unauthenticated(client)) return count;
+  papplLogClient(client, PAPPL_LOGLEVEL_WARN, "Dropped a form from another machine: no authentication is set up.");
+  cupsFreeOptions(count, *form);
+  *form = nullptr;
+  return 0;
 }
