@@ -377,9 +377,10 @@ class Printing(AppTest):
         for code_page, terminator, own_bytes in cases:
             self.app.command("modify", "-d", "receipt", "-o", f"textrelay-code-page-default={code_page}",
                              "-o", f"textrelay-line-terminator-default={terminator}")
+            printed = len(self.printer.jobs)
             status, _ = web_form(self.app.port, "/receipt", action="print-test-page")
             self.assertEqual(status, 200)
-            page = self.await_jobs(len(self.printer.jobs) + 1)[-1]
+            page = self.await_jobs(printed + 1)[-1]
             end = {"crlf": b"\r\n", "lf": b"\n"}[terminator]
             lines = page.split(end)
             self.assertNotIn(b"\r" if terminator == "lf" else b"\n", b"".join(lines))
