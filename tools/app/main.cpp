@@ -4,6 +4,7 @@
 // interface and the saved state; `jobs` is ours, to show why a job stopped.
 #include <pappl/pappl.h>
 
+#include <algorithm>
 #include <csignal>
 #include <string>
 #include <vector>
@@ -16,23 +17,25 @@
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
   std::signal(SIGPIPE, SIG_IGN);
-  const std::vector<std::string> arguments = textrelay::app::WithServerDefaults(
+  std::vector<std::string> arguments = textrelay::app::WithServerDefaults(
       textrelay::app::WithCopiesAsOption(std::vector<std::string>(argv, argv + argc)));
   const std::string sub_command = textrelay::app::SubCommandOf(arguments);
-  if (sub_command == "jobs") return textrelay::app::ListJobs(arguments);
+  // A printer named by its URI (-u) may be another server's: PAPPL's own
+  // listing reaches it.
+  const bool by_uri = std::find(arguments.begin(), arguments.end(), "-u") != arguments.end();
+  if (sub_command == "jobs" && !by_uri) return textrelay::app::ListJobs(arguments);
   if (sub_command == "server") {
     textrelay::app::RequeueInterruptedJobs(textrelay::app::StateFilePath("textrelay-app"));
   }
-  std::vector<std::string> mended_arguments = arguments;
   std::vector<char*> mended;
-  for (std::string& argument : mended_arguments) mended.push_back(argument.data());
+  for (std::string& argument : arguments) mended.push_back(argument.data());
   mended.push_back(nullptr);
 
   textrelay::app::Application application;
   pappl_pr_driver_t drivers[] = {{textrelay::app::kDriverName,
                                   textrelay::app::kDriverDescription, nullptr, nullptr}};
   // Every web page ends with the footer: the framework needs one.
-  return papplMainloop(static_cast<int>(mended_arguments.size()), mended.data(), TEXTRELAY_VERSION,
+  return papplMainloop(static_cast<int>(arguments.size()), mended.data(), TEXTRELAY_VERSION,
                        "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers",
                        1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
