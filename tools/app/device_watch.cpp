@@ -15,6 +15,7 @@ constexpr const char* kProgram = "textrelay-app";
 
 struct Queue {
   bool waits_for_device = false;  // a job started that has not reached its device
+  bool printing = false;
   bool has_pending = false;
 };
 
@@ -23,7 +24,9 @@ struct Queue {
 void Look(pappl_job_t* job, void* data) {
   Queue& queue = *static_cast<Queue*>(data);
   const ipp_jstate_t state = papplJobGetState(job);
-  if (state == IPP_JSTATE_PROCESSING && papplJobGetData(job) == nullptr) queue.waits_for_device = true;
+  if (state == IPP_JSTATE_PROCESSING) {
+    (papplJobGetData(job) == nullptr ? queue.waits_for_device : queue.printing) = true;
+  }
   if (state == IPP_JSTATE_PENDING) queue.has_pending = true;
 }
 
@@ -55,7 +58,7 @@ void AlsoNoteTerminate() {
 
 struct Survey {
   bool first_look;
-  bool some_waiting = false;  // a job waits for its device
+  bool some_unfinished = false;
   bool some_printing = false;
 };
 
@@ -71,8 +74,8 @@ void Mend(pappl_printer_t* printer, void* data) {
   } else if (survey.first_look && queue.has_pending && !stopped) {
     papplPrinterResume(printer);
   }
-  if (queue.waits_for_device) survey.some_waiting = true;
-  if (papplPrinterGetNumberOfActiveJobs(printer) > 0 && !queue.waits_for_device) survey.some_printing = true;
+  if (papplPrinterGetNumberOfActiveJobs(printer) > 0) survey.some_unfinished = true;
+  if (queue.printing) survey.some_printing = true;
 }
 
 bool WatchOnce(pappl_system_t* system, void* data) {
@@ -82,8 +85,10 @@ bool WatchOnce(pappl_system_t* system, void* data) {
   first_look = false;
   papplSystemIteratePrinters(system, Mend, &survey);
   const bool ending = papplSystemIsShutdown(system) || terminate_asked.load();
-  if (ending && survey.some_waiting && !survey.some_printing) {
-    papplLog(system, PAPPL_LOGLEVEL_INFO, "Only jobs waiting for their devices are left: saved, shutting down.");
+  // PAPPL would wait up to 60 seconds for jobs that send nothing; they are
+  // saved as they are, and the next start prints them.
+  if (ending && survey.some_unfinished && !survey.some_printing) {
+    papplLog(system, PAPPL_LOGLEVEL_INFO, "No job is printing: the waiting ones are saved, shutting down.");
     papplSystemSaveState(system, StateFilePath(kProgram).c_str());
     std::_Exit(0);
   }

@@ -12,9 +12,9 @@ namespace textrelay::app {
 //   paused); its job waits and prints when the device answers;
 // - pending jobs brought back by a restart start (PAPPL waits for a new
 //   job to look at its queue);
-// - once a shutdown is asked and every job left is only waiting for its
-//   device, the state is saved with them and the server ends at once
-//   instead of after PAPPL's 60 seconds.
+// - once a shutdown is asked and no job is printing (those left wait for
+//   their devices or a paused printer), the state is saved with them and
+//   the server ends at once instead of after PAPPL's 60 seconds.
 void WatchDevices(pappl_system_t* system);
 
 // Called when a job reaches its device: the printer is back.
