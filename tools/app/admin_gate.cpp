@@ -12,6 +12,8 @@
 #include <pappl/pappl.h>
 #include <sys/socket.h>
 
+#include <initializer_list>
+
 namespace {
 
 using Authorize = bool (*)(pappl_client_t*);
@@ -47,17 +49,19 @@ bool RefuseRemote(pappl_client_t* client) {
     cupsFreeOptions(papplClientGetForm(client, &form), form);
   }
   if (!papplClientRespond(client, HTTP_STATUS_FORBIDDEN, nullptr, "text/html", 0, 0)) return false;
-  papplClientHTMLPuts(
-      client,
-      "<!DOCTYPE html>\n<html><head><title>Administration is local only</title></head><body>\n"
-      "<h1>Administration is local only</h1>\n"
-      "<p>This page changes the printer application, and it answers only on the machine it "
-      "runs on (http://localhost/) because no authentication is set up. Printing and the "
-      "printers' status pages stay open to everyone.</p>\n"
-      "<p>To administer from elsewhere, set a password on the Security page from the machine "
-      "itself (server started with <code>-o server-options=web-security</code>), or start the "
-      "server with <code>-o auth-service=SERVICE</code> to log in with a system account.</p>\n"
-      "</body></html>\n");
+  // The strings files translate each sentence, keyed on its English.
+  const char* title = papplClientGetLocString(client, "Administration is local only");
+  papplClientHTMLPrintf(client, "<!DOCTYPE html>\n<html><head><title>%s</title></head><body>\n<h1>%s</h1>\n",
+                        title, title);
+  for (const char* sentence :
+       {"This page changes the printer application. No authentication is set up, so it answers only "
+        "on the machine the application runs on (http://localhost/). Printing and the printers' "
+        "status pages stay open to everyone.",
+        "To administer from elsewhere, set a password on the Security page from that machine, or "
+        "start the server with -o auth-service=SERVICE to log in with a system account."}) {
+    papplClientHTMLPrintf(client, "<p>%s</p>\n", papplClientGetLocString(client, sentence));
+  }
+  papplClientHTMLPuts(client, "</body></html>\n");
   httpWrite2(papplClientGetHTTP(client), "", 0);
   return false;
 }
