@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 
 #include "tools/app/print_job.h"
 
@@ -85,8 +86,12 @@ std::string TestPageText(const std::string& printer_name, const std::string& dev
 
 const char* WriteTestPage(pappl_printer_t* printer, char* buffer, size_t size) {
   const char* uri = papplPrinterGetDeviceURI(printer);
-  const std::string text =
-      TestPageText(papplPrinterGetName(printer), uri != nullptr ? uri : "", PrinterDefaults(printer));
+  std::string text;
+  try {
+    text = TestPageText(papplPrinterGetName(printer), uri != nullptr ? uri : "", PrinterDefaults(printer));
+  } catch (const std::exception&) {
+    return nullptr;  // out of memory: no page, and nothing thrown into PAPPL
+  }
   std::snprintf(buffer, size, "%s/textrelay-test-page-XXXXXX", papplGetTempDir());
   const int fd = mkstemp(buffer);
   if (fd < 0) return nullptr;
