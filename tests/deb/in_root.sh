@@ -55,7 +55,9 @@ lpinfo -m >"$t/lpinfo.log" 2>&1 || true
 grep -q "^textrelay\.ppd " "$t/lpinfo.log" || { cat "$t/lpinfo.log" >&2; fail "lpinfo -m does not list textrelay.ppd"; }
 lpadmin -p receipts -E -v "file://$t/cups.prn" -m textrelay.ppd 2>"$t/lpadmin.log" ||
   { cat "$t/lpadmin.log" >&2; fail "lpadmin with the packaged PPD"; }
-lp -d receipts -o FormFeed=True "$t/receipt.txt" >/dev/null || fail "lp"
+# The queue's defaults set as the README's Install section sets them.
+lpadmin -p receipts -o PageSize=Roll58mm -o FormFeed=True || fail "lpadmin -o"
+lp -d receipts "$t/receipt.txt" >/dev/null || fail "lp"
 wait_for 60 "the CUPS job completes" sh -c '[ -z "$(lpstat -o receipts)" ]'
 same_bytes "$t/cups.prn" "the CUPS queue's output"
 kill "$(pidof cupsd)"
