@@ -7,6 +7,7 @@
 #include <csignal>
 
 #include "tools/app/driver.h"
+#include "tools/app/system.h"
 
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
@@ -20,5 +21,5 @@ int main(int argc, char** argv) {
                        1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr,
-                       /*system_cb=*/nullptr, /*usage_cb=*/nullptr, &application);
+                       textrelay::app::CreateSystem, /*usage_cb=*/nullptr, &application);
 }

@@ -56,12 +56,13 @@ bool Claim(pappl_job_t* job, Application& application) {
   return true;
 }
 
-void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device) {
+void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device,
+           const char* path) {
   Application& application = ApplicationOf(job);
   const std::lock_guard<std::mutex> one_job(application.print_path);
   if (!Claim(job, application)) return;
   PrintOptions print = JobPrintOptions(RequestFor(job, options));
-  print.files = {papplJobGetFilename(job)};
+  print.files = {path};
   print.input_name = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "untitled";
   std::atomic<bool> stop{false};
   print.stop = &stop;
@@ -77,8 +78,13 @@ void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* 
 }  // namespace
 
 bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  return PrintTextFile(job, options, device, papplJobGetFilename(job));
+}
+
+bool PrintTextFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                   const char* path) {
   try {
-    Print(job, *options, device);
+    Print(job, *options, device, path);
     return true;
   } catch (const std::exception& failure) {
     papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", failure.what());
