@@ -10,6 +10,7 @@ namespace {
 
 // No grid step is finer than this, so a position's cell is always finite.
 constexpr double kFinestStep = 1e-3;
+constexpr double kUsualPitch = 1.2;
 
 bool Usable(const Glyph& glyph) {
   return Places(glyph.character) && std::isfinite(glyph.x) && std::isfinite(glyph.y) &&
@@ -112,28 +113,37 @@ Grid MeasureGrid(const std::vector<Page>& pages) {
   grid.column = std::max(Median(advances, size * 0.6), kFinestStep);
   grid.same_line = std::max(size / 2, kFinestStep);
   grid.top = std::numeric_limits<double>::infinity();
+  grid.bottom = -std::numeric_limits<double>::infinity();
   double row = std::numeric_limits<double>::infinity();
   for (const Page& page : pages) {
     const std::vector<Line> lines = Lines(UsableGlyphs(page), grid.same_line);
     if (lines.empty()) continue;
     grid.top = std::min(grid.top, lines.front().y);
+    grid.bottom = std::max(grid.bottom, lines.back().y);
     for (size_t i = 1; i < lines.size(); ++i) row = std::min(row, lines[i].y - lines[i - 1].y);
   }
-  grid.row = std::isfinite(row) ? std::max(row, kFinestStep) : std::max(size * 1.2, kFinestStep);
+  // The closest lines give the pitch, but no more than text is set at (1.2
+  // sizes): in a document whose lines all stand apart, a gap is still seen
+  // as blank lines.
+  grid.row = std::max(std::min(row, size * kUsualPitch), kFinestStep);
   return grid;
 }
 
-std::vector<std::string> PageLines(const Page& page, const Grid& grid) {
+std::vector<std::string> PageLines(const Page& page, const Grid& grid, PageEnd end) {
   std::vector<std::string> text;
   double above = grid.top;
+  // The rows from `above` down to `y`, less the one that holds text.
+  const auto blank_rows = [&](double y, int held) {
+    const int steps = Steps(above, y, grid.row, kMaxBlankLines + 1) + (text.empty() ? 1 : 0);
+    text.insert(text.end(), static_cast<size_t>(std::clamp(steps - held, 0, kMaxBlankLines)),
+                std::string());
+  };
   for (const Line& line : Lines(UsableGlyphs(page), grid.same_line)) {
-    // A line one row below the last has no blank line before it.
-    const int steps = Steps(above, line.y, grid.row, kMaxBlankLines + 1);
-    const int blank = std::clamp(text.empty() ? steps : steps - 1, 0, kMaxBlankLines);
-    text.insert(text.end(), static_cast<size_t>(blank), std::string());
+    blank_rows(line.y, 1);
     text.push_back(LineText(line.glyphs, grid));
     above = line.y;
   }
+  if (end == PageEnd::kFill) blank_rows(grid.bottom, 0);
   return text;
 }
 

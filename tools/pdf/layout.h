@@ -23,12 +23,13 @@ struct Glyph {
 
 using Page = std::vector<Glyph>;
 
-// The grid every page of one document is laid on. Origins are the document's
-// leftmost character and its highest first line, so that indentation and a
-// page's leading blank lines show against the other pages.
+// The grid every page of one document is laid on. Its edges are the
+// document's leftmost character and its highest and lowest lines, so that
+// indentation and a page's blank lines show against the other pages.
 struct Grid {
   double left = 0;
   double top = 0;
+  double bottom = 0;
   double column = 1;
   double row = 1;
   // Baselines closer than this are one line (accents, mixed sizes).
@@ -40,12 +41,17 @@ struct Grid {
 // any gives the default grid.
 Grid MeasureGrid(const std::vector<Page>& pages);
 
+// Where a page's lines stop: at its last line of text, or at the grid's
+// lowest line, so that the next page's lines start where they would on paper
+// (a text file's blank lines at a page's end are kept).
+enum class PageEnd { kLastText, kFill };
+
 // A page's lines in UTF-8, top to bottom, without line breaks or trailing
-// spaces; blank lines between and above its text are kept, those below it
-// are not. Characters that would share a cell move right, so none is lost.
-// Gaps and indents are capped (kMaxColumn, kMaxBlankLines), so no position
-// makes a line or a run of blank lines without end.
-std::vector<std::string> PageLines(const Page& page, const Grid& grid);
+// spaces, with blank lines wherever rows of the grid hold no text.
+// Characters that would share a cell move right, so none is lost. Gaps and
+// indents are capped (kMaxColumn, kMaxBlankLines), so no position makes a
+// line or a run of blank lines without end.
+std::vector<std::string> PageLines(const Page& page, const Grid& grid, PageEnd end);
 
 constexpr int kMaxColumn = 1000;
 constexpr int kMaxBlankLines = 500;

@@ -68,7 +68,8 @@ void WriteLines(const std::vector<Page>& pages, FILE* out) {
   }
   const Grid grid = MeasureGrid(pages);
   for (const Page& page : pages) {
-    for (const std::string& line : PageLines(page, grid)) {
+    const PageEnd end = &page == &pages.back() ? PageEnd::kLastText : PageEnd::kFill;
+    for (const std::string& line : PageLines(page, grid, end)) {
       std::fwrite(line.data(), 1, line.size(), out);
       std::fputc('\n', out);
     }

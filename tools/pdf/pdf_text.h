@@ -17,7 +17,8 @@ namespace textrelay::pdf {
 std::vector<Page> ReadPages(const std::string& path, const std::function<bool()>& stop = {});
 
 // Writes the pages' lines to `out` as UTF-8, each ended by LF, page after
-// page with nothing between them. Throws Failure when no page holds a
+// page with nothing between them; every page but the last runs to the
+// document's lowest line. Throws Failure when no page holds a
 // character (a scan, a picture): nothing is written then.
 void WriteLines(const std::vector<Page>& pages, FILE* out);
 
