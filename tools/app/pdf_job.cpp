@@ -26,10 +26,9 @@ struct DeleteOptions {
 
 // The PDF's lines in an unlinked file, which goes when it is closed. The
 // print path opens inputs by name: this process's descriptor gives one.
-File PdfLines(pappl_job_t* job, size_t& pages) {
+File PdfLines(pappl_job_t* job) {
   const std::vector<pdf::Page> read =
       pdf::ReadPages(papplJobGetFilename(job), [job] { return papplJobIsCanceled(job); });
-  pages = read.size();
   File lines(TemporaryFile());
   if (!lines) FailWithErrno("a temporary file for the PDF's text");
   pdf::WriteLines(read, lines.get());
@@ -45,22 +44,26 @@ bool Abort(pappl_job_t* job, const char* reason) {
 // The framework's filter callback for application/pdf, and for
 // application/octet-stream that begins as a PDF does.
 bool PrintPdfJob(pappl_job_t* job, pappl_device_t* device, void*) {
-  size_t pages = 0;
+  const std::unique_ptr<pappl_pr_options_t, DeleteOptions> options(
+      papplJobCreatePrintOptions(job, 0, false));
+  // A job cancelled before it started has no document; the text path ends
+  // it as canceled.
+  if (papplJobGetFilename(job) == nullptr) return PrintTextJob(job, options.get(), device);
   File lines;
   try {
-    lines = PdfLines(job, pages);
+    lines = PdfLines(job);
   } catch (const Failure& failure) {
     return Abort(job, failure.what());
-  } catch (const std::exception&) {
+  } catch (const std::exception& error) {
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Internal error: %s", error.what());
     return Abort(job, "this PDF could not be read; nothing was sent");
   }
   if (papplJobIsCanceled(job)) return true;
-  papplJobSetImpressions(job, static_cast<int>(pages));
-  const std::unique_ptr<pappl_pr_options_t, DeleteOptions> options(
-      papplJobCreatePrintOptions(job, static_cast<unsigned>(pages), false));
   const std::string path = "/proc/self/fd/" + std::to_string(fileno(lines.get()));
   if (!PrintTextFile(job, options.get(), device, path.c_str())) return false;
-  papplJobSetImpressionsCompleted(job, static_cast<int>(pages));
+  // The text path leaves one impression for the framework to count after a
+  // print-file callback; after a filter it counts none.
+  papplJobSetImpressionsCompleted(job, 1);
   return true;
 }
 
