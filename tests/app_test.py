@@ -508,22 +508,24 @@ class Pdf(AppTest):
         receipt = "\n".join(RECEIPT_COLUMNS) + "\n"
         three_pages = "".join(line + "\n" for page in THREE_PAGES for line in page)
         cases = [
-            # what made the PDF, the PDF, the format it is sent as, its text
-            ("cairo receipt", self.cairo_pdf([RECEIPT_COLUMNS]), "application/pdf", receipt),
-            ("texttopdf receipt", self.texttopdf(receipt), "application/pdf", receipt),
-            ("cairo pages", self.cairo_pdf(THREE_PAGES), "application/pdf", three_pages),
+            # what made the PDF, the PDF, the format it is sent as, its text, job attributes
+            ("cairo receipt", self.cairo_pdf([RECEIPT_COLUMNS]), "application/pdf", receipt, ()),
+            ("texttopdf receipt", self.texttopdf(receipt), "application/pdf", receipt, ()),
+            ("cairo pages", self.cairo_pdf(THREE_PAGES), "application/pdf", three_pages, ()),
             # A form feed starts texttopdf's next page, and no page end prints.
             ("texttopdf pages", self.texttopdf("\f".join("".join(line + "\n" for line in page)
                                                          for page in THREE_PAGES)),
-             "application/octet-stream", three_pages),
+             "application/octet-stream", three_pages, ()),
+            ("page-ranges", self.cairo_pdf(THREE_PAGES), "application/pdf",
+             "".join(line + "\n" for line in THREE_PAGES[1]), ("rangeOfInteger page-ranges 2-2",)),
         ]
-        for what, pdf, document_format, _ in cases:
-            outcome = self.print(pdf, "keyword textrelay-line-terminator crlf", document_format=document_format,
-                                 delay=PDF_TIME)
+        for what, pdf, document_format, _, attributes in cases:
+            outcome = self.print(pdf, "keyword textrelay-line-terminator crlf", *attributes,
+                                 document_format=document_format, delay=PDF_TIME)
             self.assertEqual(outcome.state, "completed", what + outcome.output + self.app.log())
         self.assertEqual(self.await_jobs(len(cases)),
                          [expected_bytes(text.encode("utf-8"), "--line-terminator", "crlf")
-                          for _, _, _, text in cases])
+                          for _, _, _, text, _ in cases])
 
     def test_what_holds_no_text_or_cannot_be_read_ends_with_its_reason_and_sends_nothing(self):
         def picture(context):
@@ -538,9 +540,11 @@ class Pdf(AppTest):
             (self.encrypted_pdf(self.cairo_pdf([["secret"]])), "application/pdf",
              "this PDF is encrypted with a password"),
             (PNG_PIXEL, "image/png", "this printer prints text only"),
+            (self.cairo_pdf(THREE_PAGES), "application/pdf", "page-ranges 5-6 holds none of this PDF's 3 pages",
+             "rangeOfInteger page-ranges 5-6"),
         ]
-        for pdf, document_format, reason in cases:
-            outcome = self.print(pdf, document_format=document_format, delay=PDF_TIME)
+        for pdf, document_format, reason, *attributes in cases:
+            outcome = self.print(pdf, *attributes, document_format=document_format, delay=PDF_TIME)
             self.assertEqual(outcome.state, "aborted", outcome.output)
             self.assertIn(reason, outcome.message)
             self.assertIn("nothing was sent", outcome.message)

@@ -26,9 +26,10 @@ struct DeleteOptions {
 
 // The PDF's lines in an unlinked file, which goes when it is closed. The
 // print path opens inputs by name: this process's descriptor gives one.
-File PdfLines(pappl_job_t* job) {
+File PdfLines(pappl_job_t* job, const pappl_pr_options_t& options) {
   const std::vector<pdf::Page> read =
-      pdf::ReadPages(papplJobGetFilename(job), [job] { return papplJobIsCanceled(job); });
+      pdf::ReadPages(papplJobGetFilename(job), {options.first_page, options.last_page},
+                     [job] { return papplJobIsCanceled(job); });
   File lines(TemporaryFile());
   if (!lines) FailWithErrno("a temporary file for the PDF's text");
   pdf::WriteLines(read, lines.get());
@@ -44,6 +45,7 @@ bool Abort(pappl_job_t* job, const char* reason) {
 // The framework's filter callback for application/pdf, and for
 // application/octet-stream that begins as a PDF does.
 bool PrintPdfJob(pappl_job_t* job, pappl_device_t* device, void*) {
+  // With no page count given, the framework reads page-ranges as asked.
   const std::unique_ptr<pappl_pr_options_t, DeleteOptions> options(
       papplJobCreatePrintOptions(job, 0, false));
   // A job cancelled before it started has no document; the text path ends
@@ -51,7 +53,7 @@ bool PrintPdfJob(pappl_job_t* job, pappl_device_t* device, void*) {
   if (papplJobGetFilename(job) == nullptr) return PrintTextJob(job, options.get(), device);
   File lines;
   try {
-    lines = PdfLines(job);
+    lines = PdfLines(job, *options);
   } catch (const Failure& failure) {
     return Abort(job, failure.what());
   } catch (const std::exception& error) {

@@ -43,16 +43,22 @@ void Check(PDFDoc& document) {
 
 }  // namespace
 
-std::vector<Page> ReadPages(const std::string& path, const std::function<bool()>& stop) {
+std::vector<Page> ReadPages(const std::string& path, PageRange range,
+                            const std::function<bool()>& stop) {
   ReadyPoppler();
   PDFDoc document(std::make_unique<GooString>(path));
   Check(document);
+  const unsigned count = static_cast<unsigned>(std::max(document.getNumPages(), 0));
+  if (range.first < 1 || range.first > range.last || range.first > count) {
+    throw Failure("page-ranges " + std::to_string(range.first) + "-" + std::to_string(range.last) +
+                  " holds none of this PDF's " + std::to_string(count) + " pages; nothing was sent");
+  }
   GlyphDevice device(document.getXRef());
   std::vector<Page> pages;
-  for (int number = 1; number <= document.getNumPages(); ++number) {
+  for (unsigned number = range.first; number <= std::min(range.last, count); ++number) {
     if (stop && stop()) break;
     // 72 dots an inch: a point is a unit. The crop box, as a viewer shows it.
-    document.displayPage(&device, number, 72, 72, 0, /*useMediaBox=*/false, /*crop=*/true,
+    document.displayPage(&device, static_cast<int>(number), 72, 72, 0, /*useMediaBox=*/false, /*crop=*/true,
                          /*printing=*/true);
     pages.push_back(device.TakePage());
   }
