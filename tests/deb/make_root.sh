@@ -15,7 +15,7 @@ mkdir -p "$folder"
 # libraries our packages depend on, so that installing them usually needs
 # no download. The package lists stay, so apt can fetch a dependency that
 # is not here from the same sources.
-include=cups,cups-ipp-utils,systemd,libpappl1,libcups2
+include=cups,cups-ipp-utils,systemd,libpappl1,libcups2,libpoppler126
 shopt -s nullglob
 sources=()
 for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.sources /etc/apt/sources.list.d/*.list; do
