@@ -1,0 +1,24 @@
+# Cross-compiles the host engine, its PE loader and the loaded-DLL suite for
+# 64-bit ARM Linux with clang-14 and Debian's cross packages
+# (libstdc++-12-dev-arm64-cross, libc6-dev-arm64-cross,
+# libgcc-12-dev-arm64-cross, binutils-aarch64-linux-gnu), and runs what it
+# builds under qemu's user-mode emulation. Debian's g++-aarch64-linux-gnu
+# would do the same, but it cannot be installed beside g++-multilib, which
+# the host32 preset needs.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR aarch64)
+set(triple aarch64-linux-gnu)
+
+find_program(CMAKE_C_COMPILER NAMES clang-14 REQUIRED)
+find_program(CMAKE_CXX_COMPILER NAMES clang++-14 REQUIRED)
+set(CMAKE_C_COMPILER_TARGET ${triple})
+set(CMAKE_CXX_COMPILER_TARGET ${triple})
+
+set(CMAKE_FIND_ROOT_PATH /usr/${triple})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+
+find_program(qemu NAMES qemu-aarch64 qemu-aarch64-static REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L /usr/${triple})
