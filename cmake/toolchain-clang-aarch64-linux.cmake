@@ -20,5 +20,11 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
+# The programs find their C and C++ libraries under /usr/aarch64-linux-gnu,
+# which qemu shows them as /. The cross C library has no iconv modules,
+# which the host engine's code pages need; they come from libc6:arm64,
+# whose libraries the loader would otherwise prefer to the cross ones,
+# mixing two builds of the C library in one process (it hangs): the search
+# path names the cross ones first.
 find_program(qemu NAMES qemu-aarch64 qemu-aarch64-static REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L /usr/${triple})
+set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L /usr/${triple} -E LD_LIBRARY_PATH=/lib)

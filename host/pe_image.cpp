@@ -153,12 +153,12 @@ class PeMapper {
     image_.reset(new PeImage);
     Reserve();
     CopySections();
-    CheckExceptionData();
     Relocate();
     BindImports();
     ReadExports();
     Protect();
     SetEntry();
+    CheckExceptionData();
     return std::move(image_);
   }
 

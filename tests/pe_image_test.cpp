@@ -49,7 +49,7 @@ constexpr uint32_t kImports = 0x1000, kLookup = 0x1040, kBound = 0x1060, kDllNam
 
 using Image = std::vector<uint8_t>;
 
-size_t FileOffset(uint32_t rva) { return rva - 0x1000 + 0x200; }
+constexpr size_t FileOffset(uint32_t rva) { return rva - 0x1000 + 0x200; }
 
 template <typename T>
 void Set(Image& image, size_t offset, T value) {
@@ -165,17 +165,17 @@ TEST(PeImage, Load_RefusesExceptionDataOutsideTheCode) {
                     "the image has exception data, which its machine does not use"}});
     return;
   }
-  const size_t size = kDirectories + 8 + 8 * 3;
-  const size_t unwind = FileOffset(kException) + kExceptionEntry - 4;
+  constexpr size_t size = kDirectories + 8 + 8 * 3;
+  constexpr size_t unwind = FileOffset(kException) + kExceptionEntry - 4;
   ExpectRefused({
-      {[size](Image& i) { Set<uint32_t>(i, size, kExceptionEntry + 4); },
+      {[](Image& i) { Set<uint32_t>(i, size, kExceptionEntry + 4); },
        "the exception directory is malformed"},
-      {[size](Image& i) { Set<uint32_t>(i, size, 0x2000); }, "the exception directory is malformed"},
+      {[](Image& i) { Set<uint32_t>(i, size, 0x2000); }, "the exception directory is malformed"},
       {[](Image& i) { Set<uint32_t>(i, FileOffset(kException), 0x100); },
        "the exception data names a function outside the image's code"},
-      {[](Image& i) { Set<uint32_t>(i, kSectionTable + 36, 0x40000040); },
+      {[](Image& i) { Set<uint32_t>(i, FileOffset(kException), 0x2000); },
        "the exception data names a function outside the image's code"},
-      {[unwind](Image& i) { Set<uint32_t>(i, unwind, 0x2000); },
+      {[](Image& i) { Set<uint32_t>(i, unwind, 0x2000); },
        "the exception data's unwind data lies outside the image"},
   });
 }

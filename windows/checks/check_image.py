@@ -16,7 +16,7 @@ in user mode, for i386, amd64 or arm64: a Windows GUI DLL exporting exactly the
 printer interface functions and importing only the few system functions it
 calls, no C runtime.
 All: the machine asked for (i386 unless --machine says otherwise), a DLL,
-base relocations of that machine's kind, no section both writable and
+base relocations of that machine's kind, exception data on amd64 and arm64, no section both writable and
 executable, no writable section but the import table's and the resources'
 (the driver keeps no module-wide state: several threads create devices at
 once), no
@@ -88,17 +88,21 @@ class Machine:
     number: int
     relocation: int
     relocation_name: str
+    # The platform unwinds through every non-leaf function of a 64-bit image
+    # by the image's exception data (.pdata): without it an exception or a
+    # debugger's stack walk through the driver goes astray.
+    unwinds: bool = False
 
 
 MACHINES = {
     "i386": Machine("i386", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_HIGHLOW"], "HIGHLOW"),
     "amd64": Machine("amd64", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
-                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64"),
+                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64", True),
     # ARM64 code reaches its own addresses PC-relative: only the pointers
     # in its data are relocated, 64 bits wide as on x64.
     "arm64": Machine("arm64", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_ARM64"],
-                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64"),
+                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64", True),
 }
 USER_MODE_MACHINES = ("i386", "amd64", "arm64")
 
@@ -281,6 +285,14 @@ def check_sections(pe, kind):
     return failures
 
 
+def check_exception_data(pe, kind):
+    table = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
+    if kind.machine.unwinds and not table.Size:
+        return [f"no exception data: {kind.machine.name} unwinds through every function by it"]
+    return []
+
+
 def check_thread_storage(pe, kind):
     tls = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]]
     if tls.VirtualAddress or tls.Size:
@@ -362,6 +374,7 @@ CHECKS = [
     ("imports", check_imports),
     ("base relocations", check_relocations),
     ("sections", check_sections),
+    ("exception data", check_exception_data),
     ("thread-local storage", check_thread_storage),
 ]
 

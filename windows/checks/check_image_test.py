@@ -94,7 +94,8 @@ def machine_faults(machine, driver):
          f"{machine} takes {'HIGHLOW' if machine == 'i386' else 'DIR64'}"),
         (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileVersionMS", other_driver),
          f"file version is 0.{other_driver}.256.0, not 0.{driver}.256.0"),
-    ]
+    ] + ([(lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_EXCEPTION"),
+           f"no exception data: {machine} unwinds")] if machine != "i386" else [])
 
 
 # Faults every image is checked for: (fault, reason the check must give).
