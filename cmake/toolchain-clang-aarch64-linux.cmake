@@ -7,18 +7,9 @@
 # the host32 preset needs.
 set(CMAKE_SYSTEM_NAME Linux)
 set(CMAKE_SYSTEM_PROCESSOR aarch64)
-set(triple aarch64-linux-gnu)
-
-find_program(CMAKE_C_COMPILER NAMES clang-14 REQUIRED)
-find_program(CMAKE_CXX_COMPILER NAMES clang++-14 REQUIRED)
-set(CMAKE_C_COMPILER_TARGET ${triple})
-set(CMAKE_CXX_COMPILER_TARGET ${triple})
-
-set(CMAKE_FIND_ROOT_PATH /usr/${triple})
-set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
-set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
-set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+set(TEXTRELAY_CLANG_TRIPLE aarch64-linux-gnu)
+include(${CMAKE_CURRENT_LIST_DIR}/ClangToolchain.cmake)
+set(CMAKE_FIND_ROOT_PATH /usr/${TEXTRELAY_CLANG_TRIPLE})
 
 # The programs find their C and C++ libraries under /usr/aarch64-linux-gnu,
 # which qemu shows them as /. The cross C library has no iconv modules,
@@ -27,4 +18,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 # mixing two builds of the C library in one process (it hangs): the search
 # path names the cross ones first.
 find_program(qemu NAMES qemu-aarch64 qemu-aarch64-static REQUIRED)
-set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L /usr/${triple} -E LD_LIBRARY_PATH=/lib)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${qemu} -L /usr/${TEXTRELAY_CLANG_TRIPLE} -E LD_LIBRARY_PATH=/lib)
