@@ -7,6 +7,8 @@
 
 #include <mutex>
 
+#include "tools/app/job_settings.h"
+
 namespace textrelay::app {
 
 constexpr const char* kDriverName = "textrelay-raw-text";
@@ -18,6 +20,11 @@ constexpr const char* kDriverDescription = "textrelay raw text";
 // on a device that several jobs reach.
 struct Application {
   std::mutex print_path;
+  // The media names the framework keeps pointers to.
+  const PaperLimits paper_limits = DriverPaperLimits();
+  // The settings' labels are added with the first printer: the default
+  // system the framework makes offers no earlier hook.
+  std::once_flag strings_added;
 };
 
 // The framework's driver callback; `data` is the Application.
