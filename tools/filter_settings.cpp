@@ -6,13 +6,13 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <sstream>
 
 #include "devmode/drv_devmode.h"
 #include "tools/failure.h"
+#include "tools/read_file.h"
 #include "tools/setting_table.h"
 
 namespace textrelay {
@@ -240,14 +240,7 @@ PpdFacts ParsePpd(std::string_view text) {
   return facts;
 }
 
-PpdFacts ReadPpd(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) FailWithErrno(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) FailWithErrno(path);
-  return ParsePpd(text.str());
-}
+PpdFacts ReadPpd(const std::string& path) { return ParsePpd(ReadFile(path)); }
 
 JobOptions ParseJobOptions(const std::string& text) {
   cups_option_t* parsed = nullptr;

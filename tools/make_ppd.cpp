@@ -2,12 +2,10 @@
 // PPD generator.
 #include <cstdio>
 #include <exception>
-#include <fstream>
-#include <sstream>
 
 #include "tools/destination.h"
-#include "tools/failure.h"
 #include "tools/ppd_settings.h"
+#include "tools/read_file.h"
 
 int main(int argc, char** argv) {
   if (argc != 5) {
@@ -15,12 +13,8 @@ int main(int argc, char** argv) {
     return 2;
   }
   try {
-    std::ifstream file(argv[1], std::ios::binary);
-    if (!file) textrelay::FailWithErrno(argv[1]);
-    std::ostringstream text;
-    text << file.rdbuf();
-    const std::string ppd =
-        textrelay::MakePpd(text.str(), textrelay::ReadStringsFile(argv[2]), argv[3]);
+    const std::string ppd = textrelay::MakePpd(textrelay::ReadFile(argv[1]),
+                                               textrelay::ReadStringsFile(argv[2]), argv[3]);
     const auto output = textrelay::OpenFileDestination(argv[4]);
     output->BeginJob(argv[4]);
     output->Write({reinterpret_cast<const uint8_t*>(ppd.data()), ppd.size()});

@@ -1,10 +1,9 @@
 #include "tools/strings_file.h"
 
 #include <cctype>
-#include <fstream>
-#include <sstream>
 
 #include "tools/failure.h"
+#include "tools/read_file.h"
 
 namespace textrelay {
 
@@ -81,12 +80,9 @@ Strings ParseStrings(std::string_view text) {
 }
 
 Strings ReadStringsFile(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) FailWithErrno(path);
-  std::ostringstream text;
-  text << file.rdbuf();
+  const std::string text = ReadFile(path);
   try {
-    return ParseStrings(text.str());
+    return ParseStrings(text);
   } catch (const Failure& failure) {
     throw Failure(path + ": " + failure.what());
   }

@@ -1,8 +1,13 @@
-// The vendor attributes are printer description attributes, but libcups
-// expands requested-attributes=printer-description into a fixed list of
-// the standard ones, so PAPPL would leave them out of such an answer. The
-// program's own ippCreateRequestedArray, which the framework's calls reach
-// before libcups's, adds them to that group.
+// The framework reads a request's requested-attributes through libcups's
+// ippCreateRequestedArray; the program's own, which the framework's calls
+// reach first, mends two things PAPPL 1.3.1 gets wrong for this driver:
+// - libcups expands requested-attributes=printer-description into a fixed
+//   list of standard names, so the vendor attributes, which describe the
+//   printer, would be left out of such an answer: they are added.
+// - Once a strings file is served, each Get-Printer-Attributes that asks
+//   for printer-strings-languages-supported (all do by default) appends it
+//   to the printer's own attributes again, so every later answer repeats
+//   it: it is never asked for. printer-strings-uri names the file.
 #include <cups/cups.h>
 #include <dlfcn.h>
 
@@ -15,6 +20,8 @@
 namespace {
 
 using CreateRequestedArray = cups_array_t* (*)(ipp_t*);
+
+constexpr const char* kWithheld = "printer-strings-languages-supported";
 
 const std::vector<std::string>& VendorDescriptionNames() {
   static const std::vector<std::string> names = [] {
@@ -29,7 +36,7 @@ const std::vector<std::string>& VendorDescriptionNames() {
   return names;
 }
 
-bool AsksForGroup(ipp_t* request) {
+bool AsksForDescription(ipp_t* request) {
   ipp_attribute_t* requested = ippFindAttribute(request, "requested-attributes", IPP_TAG_KEYWORD);
   for (int i = 0; i < ippGetCount(requested); ++i) {
     const char* value = ippGetString(requested, i, nullptr);
@@ -38,14 +45,37 @@ bool AsksForGroup(ipp_t* request) {
   return false;
 }
 
+// Every name matches the one element but the withheld one: the framework
+// looks names up with cupsArrayFind, which asks this function.
+int AnyButWithheld(void* first, void* second, void*) {
+  const bool withheld = std::strcmp(static_cast<const char*>(first), kWithheld) == 0 ||
+                        std::strcmp(static_cast<const char*>(second), kWithheld) == 0;
+  return withheld && std::strcmp(static_cast<const char*>(first), static_cast<const char*>(second)) != 0;
+}
+
+cups_array_t* AllButWithheld() {
+  cups_array_t* all = cupsArrayNew(AnyButWithheld, nullptr);
+  cupsArrayAdd(all, const_cast<char*>("all"));
+  return all;
+}
+
+bool AsksForPrinters(ipp_t* request) {
+  const ipp_op_t operation = ippGetOperation(request);
+  return operation == IPP_OP_GET_PRINTER_ATTRIBUTES || operation == IPP_OP_GET_PRINTERS ||
+         operation == IPP_OP_CUPS_GET_PRINTERS || operation == IPP_OP_CUPS_GET_DEFAULT;
+}
+
 }  // namespace
 
 extern "C" cups_array_t* ippCreateRequestedArray(ipp_t* request) {
   static const auto libcups =
       reinterpret_cast<CreateRequestedArray>(dlsym(RTLD_NEXT, "ippCreateRequestedArray"));
   cups_array_t* requested = libcups(request);
+  if (!AsksForPrinters(request)) return requested;
   // Null asks for everything.
-  if (requested == nullptr || !AsksForGroup(request)) return requested;
+  if (requested == nullptr) return AllButWithheld();
+  cupsArrayRemove(requested, const_cast<char*>(kWithheld));
+  if (!AsksForDescription(request)) return requested;
   for (const std::string& name : VendorDescriptionNames()) {
     cupsArrayAdd(requested, const_cast<char*>(name.c_str()));
   }
