@@ -5,6 +5,7 @@
 #include <string>
 
 #include "devmode/devmode.h"
+#include "tools/setting_table.h"
 
 namespace textrelay {
 
@@ -143,8 +144,8 @@ DeviceSettings PredictDevice(const CallerDevMode* caller) {
 }
 
 const char* TerminatorName(BYTE mode) {
-  static const char* const kNames[] = {"none", "crlf", "cr", "lf"};
-  return mode < 4 ? kNames[mode] : "none";
+  const SettingRow& row = Setting(SettingId::kLineTerminator);
+  return row.choices[mode < row.choices.size() ? mode : 0].ipp;
 }
 
 }  // namespace textrelay
