@@ -22,9 +22,6 @@ struct Application {
   std::mutex print_path;
   // The media names the framework keeps pointers to.
   const PaperLimits paper_limits = DriverPaperLimits();
-  // The settings' labels are added with the first printer: the default
-  // system the framework makes offers no earlier hook.
-  std::once_flag strings_added;
 };
 
 // The framework's driver callback; `data` is the Application.
