@@ -5,19 +5,22 @@
 
 #include <pappl/pappl.h>
 
+#include <condition_variable>
 #include <mutex>
+#include <set>
 
 namespace textrelay::app {
 
 constexpr const char* kDriverName = "textrelay-raw-text";
 constexpr const char* kDriverDescription = "textrelay raw text";
 
-// What every printer of the application shares. The host engine behind the
-// print path is one per process, so one job at a time goes through it,
-// whichever printer it is for; that also keeps each job's bytes together
-// on a device that several jobs reach.
+// What every printer of the application shares. Each job owns its state in
+// the engine, so printers print at once, each job on the thread PAPPL gives
+// it; only the claim of a job (print_job.cpp) is taken one at a time.
 struct Application {
-  std::mutex print_path;
+  std::mutex claims;
+  std::condition_variable printed;
+  std::set<pappl_job_t*> printing;  // claimed and not yet printed
 };
 
 // The framework's driver callback; `data` is the Application.
