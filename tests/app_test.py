@@ -442,14 +442,15 @@ class Robustness(AppTest):
         stuck = Printer()
         self.addCleanup(stuck.close)
         gate = threading.Event()
-        self.addCleanup(gate.set)
         original_take = stuck.take
         stuck.take = lambda connection: gate.wait(300) and original_take(connection)
         self.app.add_printer("stuck", f"socket://127.0.0.1:{stuck.port}")
         # Far beyond what the sockets between them buffer.
         lines = b"".join(b"line %07d\n" % number for number in range(400000))
-        threading.Thread(target=ipp_print, daemon=True, args=(
-            self.folder, self.app.uri("stuck"), lines, ("keyword textrelay-line-terminator lf",))).start()
+        stalled = threading.Thread(target=ipp_print, daemon=True, args=(
+            self.folder, self.app.uri("stuck"), lines, ("keyword textrelay-line-terminator lf",)))
+        stalled.start()
+        self.addCleanup(lambda: (gate.set(), stalled.join(120)))
         deadline = time.monotonic() + 30
         while "processing" not in self.app.command("jobs", "-d", "stuck") and time.monotonic() < deadline:
             time.sleep(0.05)

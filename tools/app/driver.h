@@ -5,9 +5,8 @@
 
 #include <pappl/pappl.h>
 
-#include <condition_variable>
+#include <map>
 #include <mutex>
-#include <set>
 
 namespace textrelay::app {
 
@@ -16,11 +15,20 @@ constexpr const char* kDriverDescription = "textrelay raw text";
 
 // What every printer of the application shares. Each job owns its state in
 // the engine, so printers print at once, each job on the thread PAPPL gives
-// it; only the claim of a job (print_job.cpp) is taken one at a time.
-struct Application {
-  std::mutex claims;
-  std::condition_variable printed;
-  std::set<pappl_job_t*> printing;  // claimed and not yet printed
+// it. PAPPL 1.3 can start a printer's job while another of the same
+// printer prints, or the same job twice, so each printer's jobs take a lock
+// of that printer's own: a device that stops reading stalls its printer
+// only, and each job's bytes reach the device together.
+class Application {
+ public:
+  std::mutex& PrintPath(pappl_printer_t* printer) {
+    const std::lock_guard lock(paths_lock_);
+    return print_paths_[printer];
+  }
+
+ private:
+  std::mutex paths_lock_;
+  std::map<pappl_printer_t*, std::mutex> print_paths_;
 };
 
 // The framework's driver callback; `data` is the Application.

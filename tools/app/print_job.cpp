@@ -46,42 +46,20 @@ Application& ApplicationOf(pappl_job_t* job) {
 // PAPPL 1.3 can start a job twice when two clients submit at once: the
 // job stays pending until its thread runs, and another submission's check
 // for new jobs starts it again. The first start prints it; the second
-// finds it claimed, waits until it is printed, and leaves it, the device
-// and its state alone. Jobs of other printers pass by meanwhile.
-class Claim {
- public:
-  Claim(pappl_job_t* job, Application& application) : job_(job), application_(application) {
-    std::unique_lock lock(application_.claims);
-    if (papplJobGetData(job_) == nullptr) {
-      papplJobSetData(job_, &application_);
-      application_.printing.insert(job_);
-      first_ = true;
-      return;
-    }
-    application_.printed.wait(lock, [this] { return application_.printing.count(job_) == 0; });
-    papplLogJob(job_, PAPPL_LOGLEVEL_DEBUG, "Already printed by an earlier start.");
+// finds it claimed and leaves it, the device and its state alone.
+bool Claim(pappl_job_t* job, Application& application) {
+  if (papplJobGetData(job) != nullptr) {
+    papplLogJob(job, PAPPL_LOGLEVEL_DEBUG, "Already printed by an earlier start.");
+    return false;
   }
-  ~Claim() {
-    if (!first_) return;
-    {
-      const std::lock_guard lock(application_.claims);
-      application_.printing.erase(job_);
-    }
-    application_.printed.notify_all();
-  }
-  Claim(const Claim&) = delete;
-  Claim& operator=(const Claim&) = delete;
-  bool first() const { return first_; }
-
- private:
-  pappl_job_t* job_;
-  Application& application_;
-  bool first_ = false;
-};
+  papplJobSetData(job, &application);
+  return true;
+}
 
 void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device) {
-  const Claim claim(job, ApplicationOf(job));
-  if (!claim.first()) return;
+  Application& application = ApplicationOf(job);
+  const std::lock_guard<std::mutex> one_job(application.PrintPath(papplJobGetPrinter(job)));
+  if (!Claim(job, application)) return;
   PrintOptions print = JobPrintOptions(RequestFor(job, options));
   print.files = {papplJobGetFilename(job)};
   print.input_name = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "untitled";
