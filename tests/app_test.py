@@ -6,6 +6,7 @@ responder (no system bus), so it advertises nothing on the network.
 Usage: app_test.py APP TEXTRELAY GROUP
 """
 import os
+import http.client
 import re
 import shutil
 import socket
@@ -15,6 +16,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tool_command_test import CupsServer, Folder, Printer  # noqa: E402
@@ -124,6 +126,7 @@ PRINT_AND_WAIT = """{{
 {{
   NAME "Wait"
   SKIP-IF-NOT-DEFINED job-id
+{delay}
   OPERATION Get-Job-Attributes
   GROUP operation-attributes-tag
   ATTR charset attributes-charset utf-8
@@ -134,6 +137,7 @@ PRINT_AND_WAIT = """{{
   EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH
   DISPLAY job-state
   DISPLAY job-state-message
+  DISPLAY job-impressions-completed
 }}
 """
 
@@ -150,11 +154,16 @@ class Outcome:
         self.state = state[-1] if state else None
         message = re.findall(r"job-state-message \(textWithoutLanguage\) = (.*)", output)
         self.message = message[-1] if message else ""
+        impressions = re.findall(r"job-impressions-completed \(integer\) = (\d+)", output)
+        self.impressions = int(impressions[-1]) if impressions else None
 
 
-def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
+def ipp_print(folder, uri, data, attributes=(), document_format="text/plain", delay=0):
     """Prints data (bytes) with ipptool; attributes as ipptool ATTR lines, in
-    the job group unless they start with "operation "."""
+    the job group unless they start with "operation ". ipptool asks for the
+    job's state again 5 seconds after it found the job printing: a delay
+    (seconds) before the first question spares that for a job known to take
+    a moment."""
     job = tempfile.NamedTemporaryFile(dir=folder, suffix=".txt", delete=False)
     job.write(data)
     job.close()
@@ -162,7 +171,7 @@ def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
     with open(test, "w", encoding="utf-8") as file:
         operation = [a[len("operation "):] for a in attributes if a.startswith("operation ")]
         job_attributes = [a for a in attributes if not a.startswith("operation ")]
-        file.write(PRINT_AND_WAIT.format(format=document_format,
+        file.write(PRINT_AND_WAIT.format(format=document_format, delay=f"  DELAY {delay}" if delay else "",
                                          operation="\n".join("  ATTR " + a for a in operation),
                                          attributes="\n".join("  ATTR " + a for a in job_attributes)))
     result = subprocess.run(["ipptool", "-T", "60", "-f", job.name, "-t", uri, test],
@@ -170,6 +179,40 @@ def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
     os.unlink(job.name)
     os.unlink(test)
     return Outcome(result.stdout.decode(errors="replace"))
+
+
+# A print, as ipp_print sends it, then a cancel of the job at once.
+CANCEL_AT_START = PRINT_AND_WAIT[:PRINT_AND_WAIT.index('{{\n  NAME "Wait"')].format(
+    format="text/plain", operation="", attributes="") + """{
+  IGNORE-ERRORS yes
+  OPERATION Cancel-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR name requesting-user-name tester
+}
+"""
+
+
+def filter_pages(data, copies):
+    """The pages CUPS counts for the data from the filter's PAGE: lines."""
+    result = subprocess.run([os.path.join(os.path.dirname(TEXTRELAY), "textrelaytoraw"), "1", "tester", "title",
+                             str(copies), ""], input=data, capture_output=True, timeout=60,
+                            env={k: v for k, v in os.environ.items() if k != "PPD"})
+    assert result.returncode == 0, result.stderr.decode()
+    return sum(int(line.split()[2]) for line in result.stderr.decode().splitlines() if line.startswith("PAGE: "))
+
+
+def printer_attribute(folder, uri, name):
+    test = os.path.join(folder, "attribute.test")
+    with open(test, "w", encoding="utf-8") as file:
+        file.write(GET_DEFAULTS.replace("textrelay-line-terminator-default,textrelay-form-feed-default,"
+                                        "textrelay-code-page-default,media-default", name))
+    result = subprocess.run(["ipptool", "-tv", uri, test], capture_output=True, timeout=60)
+    found = re.search(name + r" \(\w+\) = (.*)", result.stdout.decode())
+    return found.group(1) if found else None
 
 
 class AppTest(Folder):
@@ -186,8 +229,16 @@ class AppTest(Folder):
         self.addCleanup(self.printer.close)
         self.app.add_printer("receipt", f"socket://127.0.0.1:{self.printer.port}")
 
-    def print(self, data, *attributes, document_format="text/plain"):
-        return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format)
+    def print(self, data, *attributes, document_format="text/plain", delay=0):
+        return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format, delay)
+
+    def preload_library(self, name):
+        """One of the tests' preloaded shims (tests/NAME.c), built for the test."""
+        library = self.path(name + ".so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-o", library,
+                        os.path.join(os.path.dirname(os.path.abspath(__file__)), name + ".c"), "-ldl"],
+                       check=True, timeout=120)
+        return library
 
     def await_jobs(self, count, timeout=60):
         deadline = time.monotonic() + timeout
@@ -198,6 +249,9 @@ class AppTest(Folder):
 
 
 RECEIPT = "Café  12,50\n\nTotal 12,50 €\n".encode("utf-8")
+# One black pixel.
+PNG_PIXEL = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108000000003a7e9b55"
+                          "0000000a49444154789c636000000002000148afa4710000000049454e44ae426082")
 
 
 class Printing(AppTest):
@@ -272,6 +326,10 @@ class Printing(AppTest):
             self.assertEqual(self.print(b"next\n").state, "completed")
         # The framework opens the device before the job is read.
         self.assertEqual(self.await_jobs(2 * len(cases)), [b"", b"next"] * len(cases))
+        listed = [line for line in self.app.command("jobs", "-d", "receipt").splitlines() if " aborted " in line]
+        self.assertEqual(len(listed), len(cases), listed)
+        for (_, _, reason), line in zip(cases, sorted(listed, key=lambda line: int(line.split()[0]))):
+            self.assertIn(reason, line)
 
     def test_a_failed_device_write_aborts_the_job_with_the_reason(self):
         # A port that hangs up after its first byte fails the writes after
@@ -286,6 +344,66 @@ class Printing(AppTest):
                                 ("integer copies 50", "keyword textrelay-line-terminator crlf"))
             self.assertEqual(outcome.state, "aborted", name + outcome.output + self.app.log())
             self.assertIn("device", outcome.message)
+
+    def test_submit_prints_the_copies_asked_for(self):
+        # As the README shows it: -n is the framework's own option for copies.
+        receipt = self.write("receipt.txt", RECEIPT)
+        self.app.command("submit", "-d", "receipt", "-o", "textrelay-line-terminator=lf", "-n", "2", receipt)
+        self.assertEqual(self.await_jobs(1), [expected_bytes(RECEIPT, "--line-terminator", "lf", "--copies", "2")])
+
+    def test_pages_are_counted_as_the_filter_counts_them(self):
+        cases = [(b"one line\n", 1), (b"page 1\n\fpage 2\n\fpage 3\n", 1), (b"a\n\fb\n", 3), (b"end\n\f", 2)]
+        counts = []
+        for data, copies in cases:
+            outcome = self.print(data, f"integer copies {copies}")
+            self.assertEqual(outcome.state, "completed", outcome.output)
+            counts.append(outcome.impressions)
+        self.assertEqual(counts, [filter_pages(data, copies) for data, copies in cases])
+        self.assertEqual(printer_attribute(self.folder, self.app.uri("receipt"), "printer-impressions-completed"), str(sum(counts)))
+
+    def test_a_job_cancelled_as_it_starts_ends_canceled(self):
+        # Each cancel reaches a job whose thread has been started but has not
+        # run yet: PAPPL then starts a job that has lost its document.
+        self.app.restart(preload=self.preload_library("late_threads"))
+        rounds = 30
+        self.assertEqual(self.run_ipptool(CANCEL_AT_START * rounds, b"x\n" * 2000), 0)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            listed = self.app.command("jobs", "-d", "receipt").splitlines()
+            if len(listed) == rounds and not any(re.search(r" (pending|processing) ", line) for line in listed):
+                break
+            time.sleep(0.2)
+        self.assertEqual(len(listed), rounds, listed)
+        for line in listed:
+            self.assertRegex(line, r"^\d+ (canceled|completed) ")
+            self.assertNotRegex(line, r"basic_string|internal|exception")
+
+    def test_the_test_page_prints_through_the_driver_with_the_printers_settings(self):
+        # code page, terminator, bytes that code page prints as themselves
+        cases = [("cp437", "crlf", range(0x80, 0x100)), ("windows-1252", "lf", range(0xA0, 0x100))]
+        for code_page, terminator, own_bytes in cases:
+            self.app.command("modify", "-d", "receipt", "-o", f"textrelay-code-page-default={code_page}",
+                             "-o", f"textrelay-line-terminator-default={terminator}")
+            printed = len(self.printer.jobs)
+            status, _ = web_form(self.app.port, "/receipt", action="print-test-page")
+            self.assertEqual(status, 200)
+            page = self.await_jobs(printed + 1)[-1]
+            end = {"crlf": b"\r\n", "lf": b"\n"}[terminator]
+            lines = page.split(end)
+            self.assertNotIn(b"\r" if terminator == "lf" else b"\n", b"".join(lines))
+            self.assertIn(b"Printer: receipt", lines)
+            self.assertIn(f"textrelay-code-page: {code_page}".encode(), lines)
+            self.assertIn(f"textrelay-line-terminator: {terminator}".encode(), lines)
+            self.assertIn(b"1234567890" * 8, lines)
+            self.assertIn(b"         1         2         3         4         5         6         7         8", lines)
+            for byte in own_bytes:
+                self.assertIn(bytes([byte]), page, (code_page, hex(byte)))
+
+    def run_ipptool(self, tests, data):
+        test = self.write("repeat.test", tests)
+        document = self.write("document.txt", data)
+        return subprocess.run(["ipptool", "-T", "30", "-f", document, self.app.uri("receipt"), test],
+                              capture_output=True, timeout=120).returncode
 
     def test_cancel_ends_the_document_cleanly(self):
         slow = Printer(read_limit=None)
@@ -333,6 +451,108 @@ GET_DEFAULTS = """{
 """
 
 
+TEXTTOPDF = "/usr/lib/cups/filter/texttopdf"
+# Enough for a small PDF's text to be read, most times.
+PDF_TIME = 0.5
+RECEIPT_COLUMNS = ["Item            Qty    Price", "Café             2    12,50", "  Tea            1     3,00",
+                   "", "Total                  15,50 €"]
+THREE_PAGES = [["Page 1 of 3", "first"], ["Page 2 of 3", "  second"], ["Page 3 of 3", "third"]]
+
+
+class Pdf(AppTest):
+    """PDFs as clients send them, made here by two generators: cairo (a
+    subset font with its ToUnicode map) and CUPS's texttopdf (a whole CID
+    font that draws glyph numbers)."""
+
+    def cairo_pdf(self, pages, draw=None):
+        import cairo  # Debian's python3-cairo
+        path = self.path("cairo.pdf")
+        surface = cairo.PDFSurface(path, 226, 300)
+        context = cairo.Context(surface)
+        context.select_font_face("DejaVu Sans Mono")
+        context.set_font_size(9)
+        for lines in pages:
+            for number, line in enumerate(lines):
+                context.move_to(12, 24 + 11 * number)
+                context.show_text(line)
+            if draw:
+                draw(context)
+            context.show_page()
+        surface.finish()
+        return self.read("cairo.pdf")
+
+    def texttopdf(self, text):
+        """The PDF CUPS makes of a text file, as cupsd runs the filter for a
+        job whose charset is UTF-8."""
+        self.write("text.txt", text)
+        environment = dict(os.environ, CHARSET="utf-8", CONTENT_TYPE="text/plain", TMPDIR=self.folder)
+        result = subprocess.run([TEXTTOPDF, "1", "tester", "text", "1", "", self.path("text.txt")],
+                                capture_output=True, timeout=60, env=environment)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return result.stdout
+
+    def encrypted_pdf(self, pdf):
+        self.write("open.pdf", pdf)
+        subprocess.run(["gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite", "-sOwnerPassword=owner",
+                        "-sUserPassword=user", "-sOutputFile=" + self.path("locked.pdf"), self.path("open.pdf")],
+                       check=True, capture_output=True, timeout=60)
+        return self.read("locked.pdf")
+
+    def test_the_printer_prefers_pdf_and_its_text_comes_back_in_the_lines_it_was_set_in(self):
+        attributes = subprocess.run(["ipptool", "-tv", self.app.uri("receipt"), "get-printer-attributes.test"],
+                                    capture_output=True, timeout=60).stdout.decode()
+        self.assertIn("document-format-preferred (mimeMediaType) = application/pdf", attributes)
+        supported = re.search(r"document-format-supported \(1setOf mimeMediaType\) = (\S+)", attributes)
+        self.assertTrue({"application/pdf", "text/plain", "application/octet-stream"}
+                        <= set(supported.group(1).split(",")), attributes)
+        receipt = "\n".join(RECEIPT_COLUMNS) + "\n"
+        three_pages = "".join(line + "\n" for page in THREE_PAGES for line in page)
+        cases = [
+            # what made the PDF, the PDF, the format it is sent as, its text, job attributes
+            ("cairo receipt", self.cairo_pdf([RECEIPT_COLUMNS]), "application/pdf", receipt, ()),
+            ("texttopdf receipt", self.texttopdf(receipt), "application/pdf", receipt, ()),
+            ("cairo pages", self.cairo_pdf(THREE_PAGES), "application/pdf", three_pages, ()),
+            # A form feed starts texttopdf's next page, and no page end prints.
+            ("texttopdf pages", self.texttopdf("\f".join("".join(line + "\n" for line in page)
+                                                         for page in THREE_PAGES)),
+             "application/octet-stream", three_pages, ()),
+            ("page-ranges", self.cairo_pdf(THREE_PAGES), "application/pdf",
+             "".join(line + "\n" for line in THREE_PAGES[1]), ("rangeOfInteger page-ranges 2-2",)),
+        ]
+        for what, pdf, document_format, _, attributes in cases:
+            outcome = self.print(pdf, "keyword textrelay-line-terminator crlf", *attributes,
+                                 document_format=document_format, delay=PDF_TIME)
+            self.assertEqual(outcome.state, "completed", what + outcome.output + self.app.log())
+        self.assertEqual(self.await_jobs(len(cases)),
+                         [expected_bytes(text.encode("utf-8"), "--line-terminator", "crlf")
+                          for _, _, _, text, _ in cases])
+
+    def test_what_holds_no_text_or_cannot_be_read_ends_with_its_reason_and_sends_nothing(self):
+        def picture(context):
+            context.rectangle(20, 20, 100, 100)
+            context.fill()
+
+        cases = [
+            (self.cairo_pdf([[]], draw=picture), "application/pdf", "this PDF holds no text on its one page"),
+            (self.cairo_pdf([[], []], draw=picture), "application/octet-stream",
+             "this PDF holds no text on any of its 2 pages"),
+            (b"%PDF-1.4\n", "application/pdf", "this file is not a PDF or is damaged"),
+            (self.encrypted_pdf(self.cairo_pdf([["secret"]])), "application/pdf",
+             "this PDF is encrypted with a password"),
+            (PNG_PIXEL, "image/png", "this printer prints text only"),
+            (self.cairo_pdf(THREE_PAGES), "application/pdf", "page-ranges 5-6 holds none of this PDF's 3 pages",
+             "rangeOfInteger page-ranges 5-6"),
+        ]
+        for pdf, document_format, reason, *attributes in cases:
+            outcome = self.print(pdf, *attributes, document_format=document_format, delay=PDF_TIME)
+            self.assertEqual(outcome.state, "aborted", outcome.output)
+            self.assertIn(reason, outcome.message)
+            self.assertIn("nothing was sent", outcome.message)
+        self.assertEqual(self.print(b"next\n").state, "completed")
+        # The framework opens the device for a job it then aborts.
+        self.assertEqual(self.await_jobs(len(cases) + 1), [b""] * len(cases) + [b"next"])
+
+
 class State(AppTest):
     def test_printers_and_their_defaults_survive_a_restart(self):
         self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf",
@@ -350,6 +570,49 @@ class State(AppTest):
             self.assertIn(line, attributes)
         self.print("é\n".encode("utf-8"))
         self.assertEqual(self.await_jobs(1), [b"\x82\r\n\f"])
+
+
+    def test_jobs_for_a_printer_that_is_off_wait_and_print_when_it_returns_even_across_a_restart(self):
+        off = Printer()
+        port = off.port
+        off.close()
+        self.app.add_printer("off", f"socket://127.0.0.1:{port}")
+        files = [self.write(f"job{n}.txt", f"job {n}\n") for n in range(3)]
+        documents = [expected_bytes(f"job {n}\n".encode()) for n in range(3)]
+
+        def await_offline():
+            deadline = time.monotonic() + 20
+            reasons = None
+            while time.monotonic() < deadline and reasons != "offline":
+                time.sleep(0.2)
+                reasons = printer_attribute(self.folder, self.app.uri("off"), "printer-state-reasons")
+            self.assertEqual(reasons, "offline")
+            self.assertEqual(printer_attribute(self.folder, self.app.uri("off"), "printer-state"), "idle")
+
+        def printed(expected):
+            printer = Printer(port=port)
+            self.addCleanup(printer.close)
+            deadline = time.monotonic() + 30
+            while sum(map(len, printer.jobs)) < len(expected) and time.monotonic() < deadline:
+                time.sleep(0.1)
+            printer.close()
+            return b"".join(printer.jobs)
+
+        self.app.command("submit", "-d", "off", files[0])
+        await_offline()
+        self.assertEqual(printed(documents[0]), documents[0])
+        for file in files[1:]:
+            self.app.command("submit", "-d", "off", file)
+        await_offline()
+        # Jobs waiting for their device hold a service stop only until they
+        # are saved.
+        self.app.process.terminate()
+        self.app.process.wait(timeout=20)
+        self.app.process = None
+        self.app.start()
+        # PAPPL 1.3.1 starts the newest pending job first.
+        self.assertIn(printed(documents[1] + documents[2]),
+                      (documents[1] + documents[2], documents[2] + documents[1]))
 
 
 class Security(AppTest):
@@ -373,11 +636,7 @@ class Security(AppTest):
         return result.returncode, result.stdout.decode()[-600:]
 
     def remote_peer_library(self):
-        library = self.path("remote_peer.so")
-        subprocess.run(["cc", "-shared", "-fPIC", "-o", library,
-                        os.path.join(os.path.dirname(os.path.abspath(__file__)), "remote_peer.c"), "-ldl"],
-                       check=True, timeout=120)
-        return library
+        return self.preload_library("remote_peer")
 
     def terminator_default(self):
         test = self.write("get.test", GET_DEFAULTS)
@@ -396,6 +655,52 @@ class Security(AppTest):
         self.app.restart("auth-service=login")
         self.assertIn("client-error-not-authenticated", self.set_terminator("cr", "successful-ok")[1])
         self.assertEqual(self.terminator_default(), "lf")
+
+    def test_web_administration_answers_local_clients_only_without_authentication(self):
+        port = self.app.port
+        local_only = (403, "Administration is local only")
+        # request, what a remote client gets: status, text in the page
+        requests = [
+            (("GET", "/receipt/printing"), local_only),
+            (("POST", "/receipt/printing", {"textrelay-line-terminator": "cr"}), local_only),
+            (("POST", "/receipt/delete", {}), local_only),
+            (("GET", "/receipt/config"), local_only),
+            (("GET", "/receipt/media"), local_only),
+            (("POST", "/receipt/cancelall", {}), local_only),
+            (("GET", "/addprinter"), local_only),
+            (("GET", "/config"), local_only),
+            # Else the first to come would set the password.
+            (("GET", "/security"), local_only),
+            (("GET", "/logs"), local_only),
+            # The status page's forms ask PAPPL for no authorization.
+            (("POST", "/receipt", {"action": "hold-new-jobs"}), (200, "Invalid form data.")),
+            (("GET", "/"), (200, "receipt")),
+            (("GET", "/receipt"), (200, "receipt")),
+        ]
+
+        def send(request):
+            if request[0] == "GET":
+                return web(port, "GET", request[1])
+            return web_form(port, request[1], **request[2])
+
+        self.app.restart(preload=self.remote_peer_library())
+        for request, (expected_status, expected_text) in requests:
+            status, page = send(request)
+            self.assertEqual(status, expected_status, request)
+            self.assertIn(expected_text, page, request)
+        self.assertEqual((self.terminator_default(), self.app.command("printers").split()), ("none", ["receipt"]))
+        self.print(b"a\n")
+        self.assertEqual(self.await_jobs(1), [b"a"])
+        # With an authentication service PAPPL's own login applies: plain
+        # HTTP from elsewhere is sent to TLS and changes nothing.
+        self.app.restart("auth-service=login", preload=self.remote_peer_library())
+        self.assertNotEqual(send(requests[1][0])[0], 200)
+        self.assertEqual(self.terminator_default(), "none")
+        # A local client administers as before.
+        self.app.restart()
+        for request, _ in requests[:2]:
+            self.assertEqual(send(request)[0], 200, request)
+        self.assertEqual(self.terminator_default(), "cr")
 
     def test_spooled_jobs_are_readable_by_their_owner_only(self):
         self.print(b"a\n")
@@ -435,6 +740,25 @@ def raw_exchange(port, request):
     head, _, body = answer.partition(b"\r\n\r\n")
     status_line = head.split(b"\r\n")[0].decode(errors="replace")
     return status_line, int.from_bytes(body[2:4], "big") if len(body) >= 4 else None
+
+
+def web(port, method, path, form=None):
+    """An HTTP request to the app's web pages; its status and page."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+    body = urllib.parse.urlencode(form).encode() if form is not None else None
+    headers = {"Content-Type": "application/x-www-form-urlencoded"} if form is not None else {}
+    connection.request(method, path, body=body, headers=headers)
+    answer = connection.getresponse()
+    page = answer.read().decode(errors="replace")
+    connection.close()
+    return answer.status, page
+
+
+def web_form(port, path, **fields):
+    """Posts a form as the web page does, with the CSRF token a printer's
+    status page (open to everyone) hands out."""
+    token = re.search(r'name="session" value="([^"]+)"', web(port, "GET", "/receipt")[1]).group(1)
+    return web(port, "POST", path, dict(fields, session=token))
 
 
 class Robustness(AppTest):
@@ -536,10 +860,10 @@ class Conformance(AppTest):
 
 
 class Cups(AppTest):
-    """A driverless queue in a private cupsd for the app's printer. CUPS's
-    driverless PPD takes PDF, JPEG, PNG, URF and PWG raster only, so text sent
-    through it is converted to PDF and raster unless the job is raw; `lp -o raw`
-    sends the file as it is, and the app types it as text."""
+    """A driverless queue in a private cupsd for the app's printer. CUPS turns
+    a text file into PDF (texttopdf, then pdftopdf) on the medium the printer
+    prefers, and the app prints the PDF's text; `lp -o raw` sends the file as
+    it is, and the app types it as text."""
 
     def test_lp_prints_text_through_a_driverless_queue(self):
         cups = CupsServer(os.path.join(self.folder, "cups"))
@@ -549,10 +873,19 @@ class Cups(AppTest):
         self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf")
         cups.command("lpadmin", "-h", cups.socket, "-p", "app", "-E", "-m", "everywhere",
                      "-v", f"ipp://localhost:{self.app.port}/ipp/print/receipt")
-        text = self.write("note.txt", RECEIPT)
+        # Three pages of the 63 lines the medium holds: every third line
+        # blank, so the first page ends with a blank line, which comes back
+        # because the second ends with text. Columns, an indent and a line of
+        # the 80 columns the medium holds.
+        lines = [f"{n:3}  Café {n * 1.5:8.2f} €" if n % 3 else "" for n in range(1, 150)]
+        lines[1] = "    indented"
+        lines[4] = "".join(str(n % 10) for n in range(1, 81))
+        lines[125] = "end of page two"
+        text = self.write("note.txt", "\n".join(lines) + "\n")
+        cups.command("lp", "-h", cups.socket, "-d", "app", text)
         cups.command("lp", "-h", cups.socket, "-d", "app", "-o", "raw", text)
-        self.assertEqual(self.await_jobs(1, timeout=120)[0], expected_bytes(RECEIPT, "--line-terminator", "crlf"),
-                         cups.log())
+        expected = expected_bytes(self.read("note.txt"), "--line-terminator", "crlf")
+        self.assertEqual(self.await_jobs(2, timeout=120), [expected] * 2, cups.log())
 
 
 class Browser(AppTest):
