@@ -9,6 +9,13 @@ namespace textrelay::app {
 
 namespace {
 
+// The driver's defaults do not change: read once, so that the driver's
+// trace of them is not kept again for every job of a long-running server.
+const DrvDevMode& DriverDefaults() {
+  static const DrvDevMode defaults = DefaultDevMode(u"textrelay");
+  return defaults;
+}
+
 // The framework offers copies 1 to 999.
 constexpr int kMaxCopies = 999;
 
@@ -29,7 +36,7 @@ size_t DefaultChoice(const SettingRow& row, const DrvDevMode& driver) {
 size_t Chosen(SettingId id, const VendorValues& values) {
   const SettingRow& row = Setting(id);
   const auto found = values.find(row.name);
-  if (found == values.end()) return DefaultChoice(row, DefaultDevMode(u"textrelay"));
+  if (found == values.end()) return DefaultChoice(row, DriverDefaults());
   const std::string& value = found->second;
   const size_t index = FindIppChoice(row, value);
   if (index < row.choices.size()) return index;
@@ -77,7 +84,7 @@ std::string PwgSize(const char* name, int width_tenths, int length_tenths) {
 }  // namespace
 
 std::vector<VendorSetting> VendorSettings() {
-  const DrvDevMode driver = DefaultDevMode(u"textrelay");
+  const DrvDevMode& driver = DriverDefaults();
   std::vector<VendorSetting> settings;
   for (const SettingRow& row : SettingTable()) {
     if ((row.faces & kApp) != 0) settings.push_back({row.name, &row, DefaultChoice(row, driver)});
@@ -100,7 +107,7 @@ PrintOptions JobPrintOptions(const JobRequest& request) {
   options.settings.copies = static_cast<SHORT>(request.copies);
   options.settings.orientation = Orientation(request.orientation);
   if (request.media_width > 0 && request.media_length > 0) {
-    const DrvDevMode driver = DefaultDevMode(u"textrelay");
+    const DrvDevMode& driver = DriverDefaults();
     options.settings.paper_width =
         PageSize("width", request.media_width, driver.sMinPaperWidth, driver.sMaxPaperWidth);
     options.settings.paper_length =
@@ -110,7 +117,7 @@ PrintOptions JobPrintOptions(const JobRequest& request) {
 }
 
 PaperLimits DriverPaperLimits() {
-  const DrvDevMode driver = DefaultDevMode(u"textrelay");
+  const DrvDevMode& driver = DriverDefaults();
   return {PwgSize("min", driver.sMinPaperWidth, driver.sMinPaperLength),
           PwgSize("max", driver.sMaxPaperWidth, driver.sMaxPaperLength)};
 }
