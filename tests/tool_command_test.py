@@ -574,14 +574,15 @@ class Printer:
 
 
 class Listener:
-    """A port on 127.0.0.1 that treats its one connection as a printer of the
-    given behaviour would, with a small receive buffer, so that what its side
-    acknowledges follows what it reads. received counts the bytes it read;
-    done_reading is set once it reads no more."""
+    """A printer port on 127.0.0.1 with a small receive buffer, so that what
+    its side acknowledges follows what it reads. It takes one connection
+    (unless not accepts: its accept queue is then full) and reads up to
+    `reads` bytes (None: all) `pace` seconds apart, sending a status byte
+    every 100 ms when `status`; then it resets the connection when `resets`,
+    or keeps it until the test ends when `holds`. received counts what it
+    read; done_reading is set once it reads no more."""
 
-    def __init__(self, behaviour, limit=0):
-        self.behaviour = behaviour
-        self.limit = limit
+    def __init__(self, accepts=True, reads=None, pace=0, status=False, resets=False, holds=False):
         self.received = 0
         self.done_reading = threading.Event()
         self.stop = threading.Event()
@@ -591,55 +592,36 @@ class Listener:
         self.server.listen(0)
         self.port = self.server.getsockname()[1]
         self.threads = []
-        if behaviour == "never accepts":
-            # The one place in the accept queue taken: further SYNs are dropped.
-            self.filler = socket.create_connection(("127.0.0.1", self.port))
-            self.done_reading.set()
+        self.filler = None if accepts else socket.create_connection(("127.0.0.1", self.port))
+        if accepts:
+            self.start(self.serve, reads, pace, status, resets, holds)
         else:
-            self.start(self.serve)
+            self.done_reading.set()
 
     def start(self, target, *args):
-        thread = threading.Thread(target=target, args=args, daemon=True)
-        thread.start()
-        self.threads.append(thread)
+        self.threads.append(threading.Thread(target=target, args=args, daemon=True))
+        self.threads[-1].start()
 
-    def serve(self):
+    def serve(self, reads, pace, status, resets, holds):
         self.server.settimeout(30)
-        try:
-            connection, _ = self.server.accept()
-        except OSError:
-            self.done_reading.set()
-            return
-        with connection:
+        with self.server.accept()[0] as connection:
             connection.settimeout(30)
-            getattr(self, self.behaviour.lower().replace(",", "").replace(" ", "_"))(connection)
-
-    def read(self, connection, limit=None, pace=0):
-        try:
-            while limit is None or self.received < limit:
-                want = 4096 if limit is None else min(4096, limit - self.received)
-                chunk = connection.recv(want)
-                if not chunk:
-                    break
-                self.received += len(chunk)
-                time.sleep(pace)
-        except OSError:
-            pass
-        self.done_reading.set()
-
-    def reads_all_closes(self, connection):
-        self.read(connection)
-
-    def reads_all_stays_open(self, connection):
-        self.read(connection)
-        self.stop.wait(30)
-
-    def reads_slowly(self, connection):
-        self.read(connection, pace=0.02)
-
-    def sends_status_every_100_ms(self, connection):
-        self.start(self.send_status, connection)
-        self.reads_all_stays_open(connection)
+            if status:
+                self.start(self.send_status, connection)
+            try:
+                while reads is None or self.received < reads:
+                    chunk = connection.recv(4096 if reads is None else min(4096, reads - self.received))
+                    if not chunk:
+                        break
+                    self.received += len(chunk)
+                    time.sleep(pace)
+            except OSError:
+                pass
+            self.done_reading.set()
+            if resets:
+                connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            if holds:
+                self.stop.wait(30)
 
     def send_status(self, connection):
         try:
@@ -648,18 +630,10 @@ class Listener:
         except OSError:
             pass
 
-    def resets_after_n_bytes(self, connection):
-        self.read(connection, limit=self.limit)
-        connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-
-    def accepts_never_reads(self, connection):
-        self.done_reading.set()
-        self.stop.wait(30)
-
     def close(self):
         self.stop.set()
         self.server.close()
-        if self.behaviour == "never accepts":
+        if self.filler:
             self.filler.close()
         for thread in self.threads:
             thread.join(timeout=5)
@@ -694,27 +668,28 @@ class Tcp(Folder):
     # for the listener's buffer; a range of acknowledged bytes is given as
     # a function of what the listener read.
     LISTENERS = [
-        # behaviour, N, job bytes, --deadline, exit, message, acknowledged
-        ("reads all, closes", 0, 200_000, "5", 0, "", None),
-        ("reads all, stays open", 0, 200_000, "5", 0, "", None),
-        ("reads slowly", 0, 100_000, "10", 0, "", None),
-        ("reads slowly", 0, 2_000_000, "0.5", 1,
+        # what, the listener, job bytes, --deadline, exit, message, acknowledged
+        ("reads all, closes", {}, 200_000, "5", 0, "", None),
+        ("reads all, stays open", {"holds": True}, 200_000, "5", 0, "", None),
+        ("reads slowly", {"pace": 0.02}, 100_000, "10", 0, "", None),
+        ("reads slowly", {"pace": 0.02}, 2_000_000, "0.5", 1,
          "the printer did not take the job within 0.5 s \\((\\d+) bytes acknowledged\\)",
          lambda read: (read - 65536, read)),
-        ("sends status every 100 ms", 0, 200_000, "5", 0, "", None),
-        ("resets after N bytes", 50_000, 1_000_000, "5", 1,
+        ("status every 100 ms", {"status": True, "holds": True}, 200_000, "5", 0, "", None),
+        ("resets after N bytes", {"reads": 50_000, "resets": True}, 1_000_000, "5", 1,
          "connection lost: Connection reset by peer \\((\\d+) bytes acknowledged\\)",
          lambda read: (read, read + 65536)),
-        ("never accepts", 0, 1000, "1", 1, "connect failed: Connection timed out", None),
-        ("accepts, never reads", 0, 1_000_000, "1", 1,
+        ("never accepts", {"accepts": False}, 1000, "1", 1, "connect failed: Connection timed out",
+         None),
+        ("accepts, never reads", {"reads": 0, "holds": True}, 1_000_000, "1", 1,
          "the printer did not take the job within 1 s \\((\\d+) bytes acknowledged\\)",
          lambda read: (1, 65536)),
     ]
 
     def test_exit_status_message_and_bytes_for_each_kind_of_listener(self):
-        for behaviour, limit, size, deadline, code, message, acknowledged in self.LISTENERS:
-            with self.subTest(behaviour, deadline=deadline):
-                listener = Listener(behaviour, limit)
+        for what, behaviour, size, deadline, code, message, acknowledged in self.LISTENERS:
+            with self.subTest(what, deadline=deadline):
+                listener = Listener(**behaviour)
                 self.addCleanup(listener.close)
                 where = f"tcp://127.0.0.1:{listener.port}"
                 result = run("print", "--line-terminator", "lf", "--deadline", deadline, "-o", where,
