@@ -19,7 +19,7 @@
 
 #include "engine/engine.h"
 #include "fuzz/fuzz_input.h"
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 
 namespace fuzz {
 

@@ -11,7 +11,7 @@
 
 #include "fuzz/fuzz_input.h"
 #include "host/engine.h"
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 #include "host/runner.h"
 
 namespace fuzz {

@@ -19,8 +19,8 @@
 
 #include "devmode/devmode.h"
 #include "fuzz/contract.h"
-#include "host/option_tree.h"
-#include "host/property_sheet.h"
+#include "host/stand_ins/option_tree.h"
+#include "host/stand_ins/property_sheet.h"
 #include "ui/ui.h"
 
 namespace {

@@ -5,9 +5,9 @@
 #include <string>
 
 #include "host/code_page.h"
-#include "host/findings.h"
-#include "host/handles.h"
-#include "host/pool.h"
+#include "host/checker/findings.h"
+#include "host/checker/handles.h"
+#include "host/checker/pool.h"
 #include "host/spooler.h"
 #include "host/trace.h"
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "host/fault_plan.h"
-#include "host/findings.h"
+#include "host/checker/fault_plan.h"
+#include "host/checker/findings.h"
 
 namespace host {
 

@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "devmode/devmode.h"
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 #include "tests/engine_test.h"
 
 using ::testing::Contains;

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 #include "tests/engine_test.h"
 
 using ::testing::ElementsAre;

@@ -2,7 +2,7 @@
 // over a string, and what happens when the engine or the spooler fails.
 #include <memory>
 
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 #include "pdev/pdevice.h"
 #include "tests/engine_test.h"
 

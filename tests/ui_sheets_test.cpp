@@ -3,7 +3,7 @@
 // record that reaches the graphics driver's print job afterwards.
 #include <cstring>
 
-#include "host/option_tree.h"
+#include "host/stand_ins/option_tree.h"
 #include "tests/ui_test.h"
 
 namespace {

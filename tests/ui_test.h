@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "devmode/devmode.h"
-#include "host/guarded_buffer.h"
-#include "host/printer_interface.h"
-#include "host/property_sheet.h"
+#include "host/checker/guarded_buffer.h"
+#include "host/stand_ins/printer_interface.h"
+#include "host/stand_ins/property_sheet.h"
 #include "tests/engine_test.h"
 
 // The printer interface under test: the linked-in code, or the exports of

@@ -1,4 +1,4 @@
-#include "host/fault_plan.h"
+#include "host/checker/fault_plan.h"
 
 namespace host {
 

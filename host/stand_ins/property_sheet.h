@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "host/fault_plan.h"
+#include "host/checker/fault_plan.h"
 #include "ui/printui.h"
 
 namespace host {

@@ -1,4 +1,4 @@
-#include "host/pool.h"
+#include "host/checker/pool.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "host/guarded_buffer.h"
+#include "host/checker/guarded_buffer.h"
 
 #include <sys/mman.h>
 #include <unistd.h>

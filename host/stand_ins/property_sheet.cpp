@@ -1,8 +1,8 @@
-#include "host/property_sheet.h"
+#include "host/stand_ins/property_sheet.h"
 
 #include <string>
 
-#include "host/option_tree.h"
+#include "host/stand_ins/option_tree.h"
 
 namespace host {
 

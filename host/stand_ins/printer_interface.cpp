@@ -1,4 +1,4 @@
-#include "host/printer_interface.h"
+#include "host/stand_ins/printer_interface.h"
 
 namespace host {
 

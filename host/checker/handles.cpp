@@ -1,4 +1,4 @@
-#include "host/handles.h"
+#include "host/checker/handles.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "host/option_tree.h"
+#include "host/stand_ins/option_tree.h"
 
 #include <utility>
 

@@ -12,9 +12,9 @@
 #include <string>
 
 #include "engine/engine.h"
-#include "host/fault_plan.h"
-#include "host/findings.h"
-#include "host/guarded_buffer.h"
+#include "host/checker/fault_plan.h"
+#include "host/checker/findings.h"
+#include "host/checker/guarded_buffer.h"
 
 namespace host {
 
