@@ -79,6 +79,7 @@ class Options(Folder):
         self.assertUsageError(run("print", "--copies", "40000"), "--copies", "40000")
         self.assertUsageError(run("print", "--lines-per-page", "0"), "--lines-per-page")
         self.assertUsageError(run("print", "--empty-lines", "blank"), "--empty-lines", "blank")
+        self.assertUsageError(run("print", "--deadline", "0"), "--deadline", "0")
         self.assertUsageError(run("print", "--no-such-option"), "--no-such-option")
         self.assertUsageError(run("devmode", "new", "--copies", "2"), "--output")
         self.assertUsageError(run(), "subcommand")
