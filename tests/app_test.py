@@ -6,6 +6,7 @@ responder (no system bus), so it advertises nothing on the network.
 Usage: app_test.py APP TEXTRELAY GROUP
 """
 import os
+import http.client
 import re
 import shutil
 import socket
@@ -15,6 +16,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.parse
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tool_command_test import CupsServer, Folder, Printer  # noqa: E402
@@ -134,6 +136,7 @@ PRINT_AND_WAIT = """{{
   EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH
   DISPLAY job-state
   DISPLAY job-state-message
+  DISPLAY job-impressions-completed
 }}
 """
 
@@ -150,6 +153,8 @@ class Outcome:
         self.state = state[-1] if state else None
         message = re.findall(r"job-state-message \(textWithoutLanguage\) = (.*)", output)
         self.message = message[-1] if message else ""
+        impressions = re.findall(r"job-impressions-completed \(integer\) = (\d+)", output)
+        self.impressions = int(impressions[-1]) if impressions else None
 
 
 def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
@@ -172,6 +177,40 @@ def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
     return Outcome(result.stdout.decode(errors="replace"))
 
 
+# A print, as ipp_print sends it, then a cancel of the job at once.
+CANCEL_AT_START = PRINT_AND_WAIT[:PRINT_AND_WAIT.index('{{\n  NAME "Wait"')].format(
+    format="text/plain", operation="", attributes="") + """{
+  IGNORE-ERRORS yes
+  OPERATION Cancel-Job
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language en
+  ATTR uri printer-uri $uri
+  ATTR integer job-id $job-id
+  ATTR name requesting-user-name tester
+}
+"""
+
+
+def filter_pages(data, copies):
+    """The pages CUPS counts for the data from the filter's PAGE: lines."""
+    result = subprocess.run([os.path.join(os.path.dirname(TEXTRELAY), "textrelaytoraw"), "1", "tester", "title",
+                             str(copies), ""], input=data, capture_output=True, timeout=60,
+                            env={k: v for k, v in os.environ.items() if k != "PPD"})
+    assert result.returncode == 0, result.stderr.decode()
+    return sum(int(line.split()[2]) for line in result.stderr.decode().splitlines() if line.startswith("PAGE: "))
+
+
+def printer_attribute(folder, uri, name):
+    test = os.path.join(folder, "attribute.test")
+    with open(test, "w", encoding="utf-8") as file:
+        file.write(GET_DEFAULTS.replace("textrelay-line-terminator-default,textrelay-form-feed-default,"
+                                        "textrelay-code-page-default,media-default", name))
+    result = subprocess.run(["ipptool", "-tv", uri, test], capture_output=True, timeout=60)
+    found = re.search(name + r" \(\w+\) = (.*)", result.stdout.decode())
+    return found.group(1) if found else None
+
+
 class AppTest(Folder):
     """An app with one printer, named receipt, whose device is a port the test
     listens on."""
@@ -188,6 +227,14 @@ class AppTest(Folder):
 
     def print(self, data, *attributes, document_format="text/plain"):
         return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format)
+
+    def preload_library(self, name):
+        """One of the tests' preloaded shims (tests/NAME.c), built for the test."""
+        library = self.path(name + ".so")
+        subprocess.run(["cc", "-shared", "-fPIC", "-o", library,
+                        os.path.join(os.path.dirname(os.path.abspath(__file__)), name + ".c"), "-ldl"],
+                       check=True, timeout=120)
+        return library
 
     def await_jobs(self, count, timeout=60):
         deadline = time.monotonic() + timeout
@@ -272,6 +319,10 @@ class Printing(AppTest):
             self.assertEqual(self.print(b"next\n").state, "completed")
         # The framework opens the device before the job is read.
         self.assertEqual(self.await_jobs(2 * len(cases)), [b"", b"next"] * len(cases))
+        listed = [line for line in self.app.command("jobs", "-d", "receipt").splitlines() if " aborted " in line]
+        self.assertEqual(len(listed), len(cases), listed)
+        for (_, _, reason), line in zip(cases, sorted(listed, key=lambda line: int(line.split()[0]))):
+            self.assertIn(reason, line)
 
     def test_a_failed_device_write_aborts_the_job_with_the_reason(self):
         # A port that hangs up after its first byte fails the writes after
@@ -286,6 +337,66 @@ class Printing(AppTest):
                                 ("integer copies 50", "keyword textrelay-line-terminator crlf"))
             self.assertEqual(outcome.state, "aborted", name + outcome.output + self.app.log())
             self.assertIn("device", outcome.message)
+
+    def test_submit_prints_the_copies_asked_for(self):
+        # As the README shows it: -n is the framework's own option for copies.
+        receipt = self.write("receipt.txt", RECEIPT)
+        self.app.command("submit", "-d", "receipt", "-o", "textrelay-line-terminator=lf", "-n", "2", receipt)
+        self.assertEqual(self.await_jobs(1), [expected_bytes(RECEIPT, "--line-terminator", "lf", "--copies", "2")])
+
+    def test_pages_are_counted_as_the_filter_counts_them(self):
+        cases = [(b"one line\n", 1), (b"page 1\n\fpage 2\n\fpage 3\n", 1), (b"a\n\fb\n", 3), (b"end\n\f", 2)]
+        counts = []
+        for data, copies in cases:
+            outcome = self.print(data, f"integer copies {copies}")
+            self.assertEqual(outcome.state, "completed", outcome.output)
+            counts.append(outcome.impressions)
+        self.assertEqual(counts, [filter_pages(data, copies) for data, copies in cases])
+        self.assertEqual(printer_attribute(self.folder, self.app.uri("receipt"), "printer-impressions-completed"), str(sum(counts)))
+
+    def test_a_job_cancelled_as_it_starts_ends_canceled(self):
+        # Each cancel reaches a job whose thread has been started but has not
+        # run yet: PAPPL then starts a job that has lost its document.
+        self.app.restart(preload=self.preload_library("late_threads"))
+        rounds = 30
+        self.assertEqual(self.run_ipptool(CANCEL_AT_START * rounds, b"x\n" * 2000), 0)
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            listed = self.app.command("jobs", "-d", "receipt").splitlines()
+            if len(listed) == rounds and not any(re.search(r" (pending|processing) ", line) for line in listed):
+                break
+            time.sleep(0.2)
+        self.assertEqual(len(listed), rounds, listed)
+        for line in listed:
+            self.assertRegex(line, r"^\d+ (canceled|completed) ")
+            self.assertNotRegex(line, r"basic_string|internal|exception")
+
+    def test_the_test_page_prints_through_the_driver_with_the_printers_settings(self):
+        # code page, terminator, bytes that code page prints as themselves
+        cases = [("cp437", "crlf", range(0x80, 0x100)), ("windows-1252", "lf", range(0xA0, 0x100))]
+        for code_page, terminator, own_bytes in cases:
+            self.app.command("modify", "-d", "receipt", "-o", f"textrelay-code-page-default={code_page}",
+                             "-o", f"textrelay-line-terminator-default={terminator}")
+            printed = len(self.printer.jobs)
+            status, _ = web_form(self.app.port, "/receipt", action="print-test-page")
+            self.assertEqual(status, 200)
+            page = self.await_jobs(printed + 1)[-1]
+            end = {"crlf": b"\r\n", "lf": b"\n"}[terminator]
+            lines = page.split(end)
+            self.assertNotIn(b"\r" if terminator == "lf" else b"\n", b"".join(lines))
+            self.assertIn(b"Printer: receipt", lines)
+            self.assertIn(f"textrelay-code-page: {code_page}".encode(), lines)
+            self.assertIn(f"textrelay-line-terminator: {terminator}".encode(), lines)
+            self.assertIn(b"1234567890" * 8, lines)
+            self.assertIn(b"         1         2         3         4         5         6         7         8", lines)
+            for byte in own_bytes:
+                self.assertIn(bytes([byte]), page, (code_page, hex(byte)))
+
+    def run_ipptool(self, tests, data):
+        test = self.write("repeat.test", tests)
+        document = self.write("document.txt", data)
+        return subprocess.run(["ipptool", "-T", "30", "-f", document, self.app.uri("receipt"), test],
+                              capture_output=True, timeout=120).returncode
 
     def test_cancel_ends_the_document_cleanly(self):
         slow = Printer(read_limit=None)
@@ -352,6 +463,49 @@ class State(AppTest):
         self.assertEqual(self.await_jobs(1), [b"\x82\r\n\f"])
 
 
+    def test_jobs_for_a_printer_that_is_off_wait_and_print_when_it_returns_even_across_a_restart(self):
+        off = Printer()
+        port = off.port
+        off.close()
+        self.app.add_printer("off", f"socket://127.0.0.1:{port}")
+        files = [self.write(f"job{n}.txt", f"job {n}\n") for n in range(3)]
+        documents = [expected_bytes(f"job {n}\n".encode()) for n in range(3)]
+
+        def await_offline():
+            deadline = time.monotonic() + 20
+            reasons = None
+            while time.monotonic() < deadline and reasons != "offline":
+                time.sleep(0.2)
+                reasons = printer_attribute(self.folder, self.app.uri("off"), "printer-state-reasons")
+            self.assertEqual(reasons, "offline")
+            self.assertEqual(printer_attribute(self.folder, self.app.uri("off"), "printer-state"), "idle")
+
+        def printed(expected):
+            printer = Printer(port=port)
+            self.addCleanup(printer.close)
+            deadline = time.monotonic() + 30
+            while sum(map(len, printer.jobs)) < len(expected) and time.monotonic() < deadline:
+                time.sleep(0.1)
+            printer.close()
+            return b"".join(printer.jobs)
+
+        self.app.command("submit", "-d", "off", files[0])
+        await_offline()
+        self.assertEqual(printed(documents[0]), documents[0])
+        for file in files[1:]:
+            self.app.command("submit", "-d", "off", file)
+        await_offline()
+        # Jobs waiting for their device hold a service stop only until they
+        # are saved.
+        self.app.process.terminate()
+        self.app.process.wait(timeout=20)
+        self.app.process = None
+        self.app.start()
+        # PAPPL 1.3.1 starts the newest pending job first.
+        self.assertIn(printed(documents[1] + documents[2]),
+                      (documents[1] + documents[2], documents[2] + documents[1]))
+
+
 class Security(AppTest):
     SET_DEFAULT = """{{
   OPERATION Set-Printer-Attributes
@@ -373,11 +527,7 @@ class Security(AppTest):
         return result.returncode, result.stdout.decode()[-600:]
 
     def remote_peer_library(self):
-        library = self.path("remote_peer.so")
-        subprocess.run(["cc", "-shared", "-fPIC", "-o", library,
-                        os.path.join(os.path.dirname(os.path.abspath(__file__)), "remote_peer.c"), "-ldl"],
-                       check=True, timeout=120)
-        return library
+        return self.preload_library("remote_peer")
 
     def terminator_default(self):
         test = self.write("get.test", GET_DEFAULTS)
@@ -396,6 +546,52 @@ class Security(AppTest):
         self.app.restart("auth-service=login")
         self.assertIn("client-error-not-authenticated", self.set_terminator("cr", "successful-ok")[1])
         self.assertEqual(self.terminator_default(), "lf")
+
+    def test_web_administration_answers_local_clients_only_without_authentication(self):
+        port = self.app.port
+        local_only = (403, "Administration is local only")
+        # request, what a remote client gets: status, text in the page
+        requests = [
+            (("GET", "/receipt/printing"), local_only),
+            (("POST", "/receipt/printing", {"textrelay-line-terminator": "cr"}), local_only),
+            (("POST", "/receipt/delete", {}), local_only),
+            (("GET", "/receipt/config"), local_only),
+            (("GET", "/receipt/media"), local_only),
+            (("POST", "/receipt/cancelall", {}), local_only),
+            (("GET", "/addprinter"), local_only),
+            (("GET", "/config"), local_only),
+            # Else the first to come would set the password.
+            (("GET", "/security"), local_only),
+            (("GET", "/logs"), local_only),
+            # The status page's forms ask PAPPL for no authorization.
+            (("POST", "/receipt", {"action": "hold-new-jobs"}), (200, "Invalid form data.")),
+            (("GET", "/"), (200, "receipt")),
+            (("GET", "/receipt"), (200, "receipt")),
+        ]
+
+        def send(request):
+            if request[0] == "GET":
+                return web(port, "GET", request[1])
+            return web_form(port, request[1], **request[2])
+
+        self.app.restart(preload=self.remote_peer_library())
+        for request, (expected_status, expected_text) in requests:
+            status, page = send(request)
+            self.assertEqual(status, expected_status, request)
+            self.assertIn(expected_text, page, request)
+        self.assertEqual((self.terminator_default(), self.app.command("printers").split()), ("none", ["receipt"]))
+        self.print(b"a\n")
+        self.assertEqual(self.await_jobs(1), [b"a"])
+        # With an authentication service PAPPL's own login applies: plain
+        # HTTP from elsewhere is sent to TLS and changes nothing.
+        self.app.restart("auth-service=login", preload=self.remote_peer_library())
+        self.assertNotEqual(send(requests[1][0])[0], 200)
+        self.assertEqual(self.terminator_default(), "none")
+        # A local client administers as before.
+        self.app.restart()
+        for request, _ in requests[:2]:
+            self.assertEqual(send(request)[0], 200, request)
+        self.assertEqual(self.terminator_default(), "cr")
 
     def test_spooled_jobs_are_readable_by_their_owner_only(self):
         self.print(b"a\n")
@@ -435,6 +631,25 @@ def raw_exchange(port, request):
     head, _, body = answer.partition(b"\r\n\r\n")
     status_line = head.split(b"\r\n")[0].decode(errors="replace")
     return status_line, int.from_bytes(body[2:4], "big") if len(body) >= 4 else None
+
+
+def web(port, method, path, form=None):
+    """An HTTP request to the app's web pages; its status and page."""
+    connection = http.client.HTTPConnection("127.0.0.1", port, timeout=30)
+    body = urllib.parse.urlencode(form).encode() if form is not None else None
+    headers = {"Content-Type": "application/x-www-form-urlencoded"} if form is not None else {}
+    connection.request(method, path, body=body, headers=headers)
+    answer = connection.getresponse()
+    page = answer.read().decode(errors="replace")
+    connection.close()
+    return answer.status, page
+
+
+def web_form(port, path, **fields):
+    """Posts a form as the web page does, with the CSRF token a printer's
+    status page (open to everyone) hands out."""
+    token = re.search(r'name="session" value="([^"]+)"', web(port, "GET", "/receipt")[1]).group(1)
+    return web(port, "POST", path, dict(fields, session=token))
 
 
 class Robustness(AppTest):

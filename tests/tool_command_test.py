@@ -518,9 +518,9 @@ class Printer:
     keeps each one's bytes. read_limit closes a connection after that many
     bytes; pace makes a slow printer, which takes 4 KB at a time, that many
     seconds apart, into a small buffer. received counts the bytes of the
-    connection being read."""
+    connection being read. port: that of an earlier printer, back on."""
 
-    def __init__(self, read_limit=None, pace=0):
+    def __init__(self, read_limit=None, pace=0, port=0):
         self.jobs = []
         self.received = 0
         self.read_limit = read_limit
@@ -528,7 +528,8 @@ class Printer:
         self.server = socket.socket()
         if pace:
             self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
-        self.server.bind(("127.0.0.1", 0))
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.server.bind(("127.0.0.1", port))
         self.server.listen()
         self.server.settimeout(60)
         self.port = self.server.getsockname()[1]

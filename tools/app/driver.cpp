@@ -3,8 +3,10 @@
 #include <cstring>
 #include <vector>
 
+#include "tools/app/device_watch.h"
 #include "tools/app/job_settings.h"
 #include "tools/app/print_job.h"
+#include "tools/app/test_page.h"
 
 namespace textrelay::app {
 
@@ -82,10 +84,12 @@ bool SetUpDriver(pappl_system_t* system, const char* driver_name, const char*, c
   // The framework takes its type guesser from the system, which the
   // default system callback makes before any printer exists.
   papplSystemSetMIMECallback(system, TypeAsText, nullptr);
+  WatchDevices(system);
 
   pappl_pr_driver_data_t& driver = *driver_data;
   driver.extension = data;
   driver.printfile_cb = PrintTextJob;
+  driver.testpage_cb = WriteTestPage;
   driver.rstartjob_cb = RefuseRaster;
   driver.rstartpage_cb = RefuseRasterPage;
   driver.rendpage_cb = RefuseRasterPage;

@@ -1,21 +1,41 @@
 // textrelay-app: the driver as an IPP printer application. The framework's
 // main loop gives the sub-commands (server, add, modify, delete, devices,
-// drivers, printers, jobs, submit, cancel, options, status, shutdown), the
-// web interface and the saved state.
+// drivers, printers, submit, cancel, options, status, shutdown), the web
+// interface and the saved state; `jobs` is ours, to show why a job stopped.
 #include <pappl/pappl.h>
 
+#include <algorithm>
 #include <csignal>
+#include <string>
+#include <vector>
 
+#include "tools/app/command_arguments.h"
 #include "tools/app/driver.h"
+#include "tools/app/job_listing.h"
+#include "tools/app/saved_jobs.h"
 
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
   std::signal(SIGPIPE, SIG_IGN);
+  std::vector<std::string> arguments = textrelay::app::WithServerDefaults(
+      textrelay::app::WithCopiesAsOption(std::vector<std::string>(argv, argv + argc)));
+  const std::string sub_command = textrelay::app::SubCommandOf(arguments);
+  // A printer named by its URI (-u) may be another server's: PAPPL's own
+  // listing reaches it.
+  const bool by_uri = std::find(arguments.begin(), arguments.end(), "-u") != arguments.end();
+  if (sub_command == "jobs" && !by_uri) return textrelay::app::ListJobs(arguments);
+  if (sub_command == "server") {
+    textrelay::app::RequeueInterruptedJobs(textrelay::app::StateFilePath("textrelay-app"));
+  }
+  std::vector<char*> mended;
+  for (std::string& argument : arguments) mended.push_back(argument.data());
+  mended.push_back(nullptr);
+
   textrelay::app::Application application;
   pappl_pr_driver_t drivers[] = {{textrelay::app::kDriverName,
                                   textrelay::app::kDriverDescription, nullptr, nullptr}};
   // Every web page ends with the footer: the framework needs one.
-  return papplMainloop(argc, argv, TEXTRELAY_VERSION,
+  return papplMainloop(static_cast<int>(arguments.size()), mended.data(), TEXTRELAY_VERSION,
                        "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers",
                        1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,

@@ -2,13 +2,16 @@
 
 #include <atomic>
 #include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 
 #include "tools/app/device_destination.h"
+#include "tools/app/device_watch.h"
 #include "tools/app/driver.h"
 #include "tools/app/job_settings.h"
+#include "tools/failure.h"
 
 namespace textrelay::app {
 
@@ -16,19 +19,15 @@ namespace {
 
 // The printer's defaults under the job's own values.
 VendorValues VendorValuesFor(pappl_printer_t* printer, const pappl_pr_options_t& options) {
-  VendorValues values;
-  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
-  char value[1024];
-  for (const VendorSetting& setting : VendorSettings()) {
-    const std::string name = std::string(setting.name) + "-default";
-    if (ipp_attribute_t* attr = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO)) {
-      ippAttributeString(attr, value, sizeof value);
-      values[setting.name] = value;
-    }
-  }
-  ippDelete(attrs);
+  VendorValues values = PrinterDefaults(printer);
   for (int i = 0; i < options.num_vendor; ++i) values[options.vendor[i].name] = options.vendor[i].value;
   return values;
+}
+
+// Each page the driver sent counts once per copy, as CUPS counts the
+// filter's PAGE: lines.
+std::function<void(uint64_t, int)> CountPages(pappl_job_t* job) {
+  return [job](uint64_t, int copies) { papplJobSetImpressionsCompleted(job, copies); };
 }
 
 JobRequest RequestFor(pappl_job_t* job, const pappl_pr_options_t& options) {
@@ -62,6 +61,7 @@ void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* 
   if (!Claim(job, application)) return;
   PrintOptions print = JobPrintOptions(RequestFor(job, options));
   print.files = {papplJobGetFilename(job)};
+  print.page_sent = CountPages(job);
   print.input_name = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "untitled";
   std::atomic<bool> stop{false};
   print.stop = &stop;
@@ -74,16 +74,61 @@ void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* 
   });
 }
 
+// A job cancelled while it waited to start has lost its document, but
+// PAPPL 1.3.1 starts it all the same (as processing): cancelling it again
+// makes it end canceled.
+bool CancelledBeforeItStarted(pappl_job_t* job) {
+  if (papplJobGetFilename(job) != nullptr) return false;
+  papplJobCancel(job);
+  papplJobSetMessage(job, "canceled before it started; nothing was sent");
+  return true;
+}
+
+// The framework counts one impression for a document once its callback
+// succeeds; the job's own count replaces it.
+bool Succeeded(pappl_job_t* job) {
+  papplJobSetImpressions(job, papplJobGetImpressionsCompleted(job));
+  papplJobSetImpressionsCompleted(job, -1);
+  return true;
+}
+
+bool Abort(pappl_job_t* job, const char* message) {
+  papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", message);
+  papplJobSetMessage(job, "%s", message);
+  return false;
+}
+
 }  // namespace
 
+VendorValues PrinterDefaults(pappl_printer_t* printer) {
+  VendorValues values;
+  ipp_t* attrs = papplPrinterGetDriverAttributes(printer);
+  char value[1024];
+  for (const VendorSetting& setting : VendorSettings()) {
+    const std::string name = std::string(setting.name) + "-default";
+    if (ipp_attribute_t* attr = ippFindAttribute(attrs, name.c_str(), IPP_TAG_ZERO)) {
+      ippAttributeString(attr, value, sizeof value);
+      values[setting.name] = value;
+    }
+  }
+  ippDelete(attrs);
+  return values;
+}
+
 bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  DeviceAnswered(papplJobGetPrinter(job));
+  if (CancelledBeforeItStarted(job)) return false;
   try {
     Print(job, *options, device);
-    return true;
-  } catch (const std::exception& failure) {
-    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "%s", failure.what());
-    papplJobSetMessage(job, "%s", failure.what());
-    return false;
+    return Succeeded(job);
+  } catch (const Failure& failure) {
+    return Abort(job, failure.what());
+  } catch (const std::exception& error) {
+    // What the library says is for the log, not for the job's owner.
+    papplLogJob(job, PAPPL_LOGLEVEL_ERROR, "Internal error: %s", error.what());
+    return Abort(job, "the printer application failed on this job; see its log");
+  } catch (...) {
+    return Abort(job, "the printer application failed on this job; see its log");
   }
 }
 

@@ -3,7 +3,13 @@
 
 #include <pappl/pappl.h>
 
+#include "tools/app/job_settings.h"
+
 namespace textrelay::app {
+
+// The printer's own values of the driver's settings, by attribute name;
+// a setting it has none for is left out.
+VendorValues PrinterDefaults(pappl_printer_t* printer);
 
 // The driver's print-file callback. A job that stops (a refused setting,
 // invalid UTF-8, a line the code page would cut, a failed write) ends

@@ -1,12 +1,15 @@
 #include "windows/common/trace_format.h"
 
+#include <stddef.h>
+#include <stdint.h>
+
 namespace {
 
+// The line being written: characters past cchRoom are counted, not stored.
 struct TraceOutput {
-  DrvTraceSink pfnSink;
-  void* lpContext;
+  char* pchLine;
+  unsigned cchRoom;
   unsigned cch;
-  char ach[DRV_TRACE_PIECE_CHARS + 1];
 };
 
 struct Conversion {
@@ -18,16 +21,9 @@ struct Conversion {
   char chType;
 };
 
-void Flush(TraceOutput* pOut) {
-  if (pOut->cch == 0) return;
-  pOut->ach[pOut->cch] = '\0';
-  pOut->pfnSink(pOut->lpContext, pOut->ach);
-  pOut->cch = 0;
-}
-
 void Put(TraceOutput* pOut, char ch) {
-  if (pOut->cch == DRV_TRACE_PIECE_CHARS) Flush(pOut);
-  pOut->ach[pOut->cch++] = ch;
+  if (pOut->cch < pOut->cchRoom) pOut->pchLine[pOut->cch] = ch;
+  ++pOut->cch;
 }
 
 void PutRepeated(TraceOutput* pOut, char ch, int count) {
@@ -35,7 +31,79 @@ void PutRepeated(TraceOutput* pOut, char ch, int count) {
 }
 
 void PutText(TraceOutput* pOut, const char* pch, unsigned cch) {
-  for (unsigned i = 0; i < cch; ++i) Put(pOut, pch[i]);
+  if (pOut->cch < pOut->cchRoom) {
+    unsigned cchStored = pOut->cchRoom - pOut->cch < cch ? pOut->cchRoom - pOut->cch : cch;
+    char* pchTo = pOut->pchLine + pOut->cch;
+    for (unsigned i = 0; i < cchStored; ++i) pchTo[i] = pch[i];
+  }
+  pOut->cch += cch;
+}
+
+// The widest word the machine loads at once, read through any type and at
+// any address.
+typedef size_t __attribute__((may_alias, aligned(1))) Word;
+const size_t kOnes = ~static_cast<size_t>(0) / 0xFF;
+const uintptr_t kPage = 4096;
+
+// The lowest byte of word that is zero, flagged by its high bit; other
+// bytes may be flagged above it, never below.
+size_t ZeroBytes(size_t word) { return (word - kOnes) & ~word & (kOnes << 7); }
+
+// Which byte of the word a ZeroBytes result flags first in the string:
+// every machine of the platform is little-endian, so the lowest.
+unsigned LowestFlagged(size_t flags) {
+  if constexpr (sizeof flags == 8) {
+    return static_cast<unsigned>(__builtin_ctzll(flags)) / 8;
+  } else {
+    return static_cast<unsigned>(__builtin_ctz(flags)) / 8;
+  }
+}
+
+// Copies psz a word at a time while a whole word fits cchStore and the
+// string's page, up to a NUL or chStop; returns how far it went, and sets
+// *pbStopped when it found one of them. A word is read only where it does
+// not cross into another page, so one that holds the NUL cannot fault; its
+// bytes past the NUL are never used, but that reading is what the host
+// test's address sanitizer would refuse.
+__attribute__((no_sanitize_address)) unsigned CopyWords(char* pchTo, const char* psz,
+                                                         unsigned cchStore, char chStop,
+                                                         bool* pbStopped) {
+  const size_t stops = kOnes * static_cast<unsigned char>(chStop);
+  uintptr_t cchToPage = kPage - reinterpret_cast<uintptr_t>(psz) % kPage;
+  unsigned cchEnd = cchStore < cchToPage ? cchStore : static_cast<unsigned>(cchToPage);
+  unsigned i = 0;
+  for (; cchEnd - i >= sizeof(Word); i += sizeof(Word)) {
+    size_t word = *reinterpret_cast<const Word*>(psz + i);
+    size_t ends = ZeroBytes(word) | ZeroBytes(word ^ stops);
+    *reinterpret_cast<Word*>(pchTo + i) = word;
+    if (ends != 0) {
+      *pbStopped = true;
+      return i + LowestFlagged(ends);
+    }
+  }
+  return i;
+}
+
+// Copies psz up to its NUL, the character chStop or cchMost characters,
+// whichever comes first, storing what the room takes; returns how many.
+// Text and strings are the most of a line: they go a word at a time.
+unsigned PutRun(TraceOutput* pOut, const char* psz, unsigned cchMost, char chStop) {
+  unsigned cchFree = pOut->cch < pOut->cchRoom ? pOut->cchRoom - pOut->cch : 0;
+  unsigned cchStore = cchFree < cchMost ? cchFree : cchMost;
+  unsigned i = 0;
+  bool bStopped = false;
+  if (cchStore > 0) {
+    char* pchTo = pOut->pchLine + pOut->cch;
+    i = CopyWords(pchTo, psz, cchStore, chStop, &bStopped);
+    for (; !bStopped && i < cchStore && psz[i] != '\0' && psz[i] != chStop; ++i) {
+      pchTo[i] = psz[i];
+    }
+  }
+  if (!bStopped) {
+    while (i < cchMost && psz[i] != '\0' && psz[i] != chStop) ++i;
+  }
+  pOut->cch += i;
+  return i;
 }
 
 // A width or precision in digits; past 100000 it stops growing, so that no
@@ -125,12 +193,16 @@ void PutNumber(TraceOutput* pOut, const Conversion& conv, bool bNegative,
   PutField(pOut, conv, achBody, cchBody, conv.bZero && conv.cchPrecision < 0);
 }
 
+// No padding, the common case: the string goes straight into the line.
 void PutString(TraceOutput* pOut, const Conversion& conv, const char* psz) {
   if (psz == nullptr) psz = "(null)";
-  unsigned cch = 0;
-  while ((conv.cchPrecision < 0 || cch < static_cast<unsigned>(conv.cchPrecision)) && psz[cch]) {
-    ++cch;
+  unsigned cchMost = conv.cchPrecision < 0 ? ~0u : static_cast<unsigned>(conv.cchPrecision);
+  if (conv.cchWidth == 0) {
+    PutRun(pOut, psz, cchMost, '\0');
+    return;
   }
+  unsigned cch = 0;
+  while (cch < cchMost && psz[cch]) ++cch;
   PutField(pOut, conv, psz, cch, false);
 }
 
@@ -176,21 +248,14 @@ bool PutConversion(TraceOutput* pOut, const Conversion& conv, va_list* pap) {
 
 }  // namespace
 
-void DrvFormatTrace(DrvTraceSink pfnSink, void* lpContext, const char* pszPrefix,
-                    const char* pszFormat, va_list ap) {
-  TraceOutput out;
-  out.pfnSink = pfnSink;
-  out.lpContext = lpContext;
-  out.cch = 0;
+unsigned DrvFormatTrace(char* pchLine, unsigned cchRoom, const char* pszFormat, va_list ap) {
+  TraceOutput out = {pchLine, cchRoom, 0};
   va_list args;
   va_copy(args, ap);
-  for (const char* psz = pszPrefix; *psz; ++psz) Put(&out, *psz);
   const char* psz = pszFormat;
-  while (*psz) {
-    if (*psz != '%') {
-      Put(&out, *psz++);
-      continue;
-    }
+  for (;;) {
+    psz += PutRun(&out, psz, ~0u, '%');
+    if (!*psz) break;
     Conversion conv;
     const char* pszNext = ReadConversion(psz + 1, &conv, &args);
     if (!PutConversion(&out, conv, &args)) {
@@ -199,5 +264,5 @@ void DrvFormatTrace(DrvTraceSink pfnSink, void* lpContext, const char* pszPrefix
     psz = pszNext;
   }
   va_end(args);
-  Flush(&out);
+  return out.cch;
 }

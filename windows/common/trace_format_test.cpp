@@ -1,30 +1,47 @@
 // The user-mode DLL's trace formatting, built for the host (the DLL itself
 // cannot run here) and compared with the C library's printf for every form
-// the driver's trace lines use and the edges around them; and its pieces:
-// none empty or longer than the sink takes, joined they are the whole text.
+// the driver's trace lines use and the edges around them; and cut at any
+// length, as a short line on the stack is.
 #include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include "windows/common/trace_format.h"
 
 static int failures = 0;
-static std::vector<std::string> pieces;
 
-static void Collect(void*, const char* pszPiece) { pieces.emplace_back(pszPiece); }
+static void Fail(const char* pszFormat, const char* pszWhat) {
+  std::printf("FAIL: \"%s\": %s\n", pszFormat, pszWhat);
+  ++failures;
+}
 
-static std::string Formatted(const char* pszPrefix, const char* pszFormat, va_list ap) {
-  pieces.clear();
-  DrvFormatTrace(Collect, nullptr, pszPrefix, pszFormat, ap);
-  std::string text;
-  for (const std::string& piece : pieces) {
-    if (piece.empty() || piece.size() > DRV_TRACE_PIECE_CHARS) {
-      std::printf("FAIL: \"%s\" sent a piece of %zu characters\n", pszFormat, piece.size());
-      ++failures;
+// The text formatted into ample room; and, for every cut of it, formatted
+// into that little room: the same length returned, the text's start kept
+// and nothing written past the room.
+static std::string Formatted(const char* pszFormat, va_list ap) {
+  std::vector<char> line(16384);
+  va_list whole;
+  va_copy(whole, ap);
+  unsigned cch = DrvFormatTrace(line.data(), line.size(), pszFormat, whole);
+  va_end(whole);
+  std::string text(line.data(), cch < line.size() ? cch : line.size());
+  for (unsigned cchRoom : {0u, 1u, cch / 2, cch - 1}) {
+    if (cchRoom >= cch) continue;
+    std::vector<char> cut(cchRoom + 8, '#');
+    va_list again;
+    va_copy(again, ap);
+    unsigned cchAgain = DrvFormatTrace(cut.data(), cchRoom, pszFormat, again);
+    va_end(again);
+    if (cchAgain != cch) Fail(pszFormat, "a cut line gives another length");
+    if (std::string(cut.data(), cchRoom) != text.substr(0, cchRoom)) {
+      Fail(pszFormat, "a cut line does not start as the whole one");
     }
-    text += piece;
+    if (std::string(cut.data() + cchRoom, 8) != "########") Fail(pszFormat, "written past the room");
   }
   return text;
 }
@@ -35,7 +52,7 @@ static void Report(const char* pszFormat, const std::string& got, const std::str
   ++failures;
 }
 
-// The prefix, then pszFormat with the arguments as printf formats them.
+// pszFormat with the arguments as printf formats them.
 static void ExpectPrintf(const char* pszFormat, ...) {
   va_list ap, theirs;
   va_start(ap, pszFormat);
@@ -43,7 +60,7 @@ static void ExpectPrintf(const char* pszFormat, ...) {
   std::vector<char> wanted(8192);
   std::vsnprintf(wanted.data(), wanted.size(), pszFormat, theirs);
   va_end(theirs);
-  Report(pszFormat, Formatted("DRVKRNL: ", pszFormat, ap), std::string("DRVKRNL: ") + wanted.data());
+  Report(pszFormat, Formatted(pszFormat, ap), wanted.data());
   va_end(ap);
 }
 
@@ -51,7 +68,7 @@ static void ExpectPrintf(const char* pszFormat, ...) {
 static void ExpectText(const char* pszWanted, const char* pszFormat, ...) {
   va_list ap;
   va_start(ap, pszFormat);
-  Report(pszFormat, Formatted("", pszFormat, ap), pszWanted);
+  Report(pszFormat, Formatted(pszFormat, ap), pszWanted);
   va_end(ap);
 }
 
@@ -91,20 +108,39 @@ static void TestTextAndLiterals() {
   ExpectText("ends in %", "ends in %");
 }
 
-// Longer than any piece: the text arrives whole, cut into pieces in order.
+// Longer than the stack's line, as a message may be.
 static void TestLongMessages() {
   std::string text;
   for (int i = 0; i < 3000; ++i) text += static_cast<char>('a' + i % 26);
-  for (int cch : {DRV_TRACE_PIECE_CHARS - 9, DRV_TRACE_PIECE_CHARS - 8, 1000, 3000}) {
+  for (int cch : {1000, 3000}) {
     ExpectPrintf("DrvTextOut: lpString [%.*s].", cch, text.c_str());
   }
   ExpectPrintf("%s|%s|%d", text.c_str(), text.c_str(), -5);
+}
+
+// Text and strings that end at the last byte before a page nobody may
+// read, at every offset a word can have: read a word at a time, they must
+// stop at their NUL, as the format and as an argument.
+static void TestPageEnds() {
+  const size_t cbPage = sysconf(_SC_PAGESIZE);
+  void* pages = mmap(nullptr, 2 * cbPage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  mprotect(static_cast<char*>(pages) + cbPage, cbPage, PROT_NONE);
+  char* pchEnd = static_cast<char*>(pages) + cbPage - 1;
+  *pchEnd = '\0';
+  for (size_t cch = 0; cch <= 20; ++cch) {
+    char* psz = pchEnd - cch;
+    if (cch > 0) psz[0] = cch % 2 ? 'a' : 'b';
+    ExpectPrintf("[%s]", psz);
+    ExpectPrintf(psz);
+  }
+  munmap(pages, 2 * cbPage);
 }
 
 int TraceFormatFailures() {
   TestNumbers();
   TestTextAndLiterals();
   TestLongMessages();
+  TestPageEnds();
   if (failures == 0) std::printf("ok: the trace formatting matches printf\n");
   return failures;
 }

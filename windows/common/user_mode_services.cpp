@@ -22,57 +22,40 @@ VOID APIENTRY EngFreeMem(PVOID Mem) {
 
 namespace {
 
-// Where the formatted pieces go: counted only (pchLine NULL), or copied
-// into a line of cchRoom characters, the rest cut.
-struct Line {
-  char* pchLine;
-  unsigned cchRoom;
-  unsigned cch;
-};
-
-void Gather(void* lpContext, const char* pszPiece) {
-  Line* lpLine = static_cast<Line*>(lpContext);
-  for (const char* pch = pszPiece; *pch; ++pch) {
-    if (lpLine->pchLine != nullptr && lpLine->cch < lpLine->cchRoom) {
-      lpLine->pchLine[lpLine->cch] = *pch;
-    }
-    ++lpLine->cch;
-  }
-}
-
-// Formats into the line and ends it with a line feed and a NUL, which the
-// line has room for after cchRoom characters.
-void Fill(Line* lpLine, const char* pszFormat, va_list ap) {
-  DrvFormatTrace(Gather, lpLine, DRV_TRACE_PREFIX, pszFormat, ap);
-  unsigned cchEnd = lpLine->cch < lpLine->cchRoom ? lpLine->cch : lpLine->cchRoom;
-  lpLine->pchLine[cchEnd] = '\n';
-  lpLine->pchLine[cchEnd + 1] = '\0';
+// Formats the line, its prefix first, into pchLine, which has room for
+// cchRoom characters (the prefix at least) and two more: the line feed and
+// the NUL that end it, after the text or where it is cut. Returns the whole
+// line's length.
+unsigned FormatLine(char* pchLine, unsigned cchRoom, const char* pszFormat, va_list ap) {
+  static const char achPrefix[] = DRV_TRACE_PREFIX;
+  const unsigned cchPrefix = sizeof achPrefix - 1;
+  __builtin_memcpy(pchLine, achPrefix, cchPrefix);
+  unsigned cch = cchPrefix +
+                 DrvFormatTrace(pchLine + cchPrefix, cchRoom - cchPrefix, pszFormat, ap);
+  unsigned cchEnd = cch < cchRoom ? cch : cchRoom;
+  pchLine[cchEnd] = '\n';
+  pchLine[cchEnd + 1] = '\0';
+  return cch;
 }
 
 }  // namespace
 
 // One line, one OutputDebugStringA call: the lines of threads tracing at
-// once never interleave. The line is measured first: a short one is
-// formatted on the stack, so that tracing takes nothing from the heap the
-// driver's own blocks come from; a longer one goes into a block of its size
-// and is cut only when the heap has no room.
+// once never interleave. A line is formatted once, on the stack, so that
+// tracing takes nothing from the heap the driver's own blocks come from;
+// only one longer than the stack's line is formatted again, into a block
+// of its size, and it is cut only when the heap has no room.
 void DrvDebugPrint(const char* pszFormat, ...) {
   va_list ap;
   va_start(ap, pszFormat);
-  va_list apMeasure;
-  va_copy(apMeasure, ap);
-  Line measure = {nullptr, 0, 0};
-  DrvFormatTrace(Gather, &measure, DRV_TRACE_PREFIX, pszFormat, apMeasure);
-  va_end(apMeasure);
-  char* pchBlock = nullptr;
-  if (measure.cch > DRV_TRACE_STACK_CHARS) {
-    pchBlock = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, measure.cch + 2));
-  }
   char achStack[DRV_TRACE_STACK_CHARS + 2];
-  Line line = {pchBlock != nullptr ? pchBlock : achStack,
-               pchBlock != nullptr ? measure.cch : DRV_TRACE_STACK_CHARS, 0};
-  Fill(&line, pszFormat, ap);
+  unsigned cch = FormatLine(achStack, DRV_TRACE_STACK_CHARS, pszFormat, ap);
+  char* pchBlock = nullptr;
+  if (cch > DRV_TRACE_STACK_CHARS) {
+    pchBlock = static_cast<char*>(HeapAlloc(GetProcessHeap(), 0, cch + 2));
+    if (pchBlock != nullptr) FormatLine(pchBlock, cch, pszFormat, ap);
+  }
   va_end(ap);
-  OutputDebugStringA(line.pchLine);
+  OutputDebugStringA(pchBlock != nullptr ? pchBlock : achStack);
   if (pchBlock != nullptr) HeapFree(GetProcessHeap(), 0, pchBlock);
 }

@@ -54,6 +54,22 @@ void TestWholeLines() {
   Expect(live_blocks == 0, "every block of the trace is freed");
 }
 
+// Around the stack line's length: whole each time, and a heap block only
+// for a line longer than it.
+void TestStackEdge() {
+  const std::string prefix = "DRVTEST: ";
+  for (size_t cch : {DRV_TRACE_STACK_CHARS - 1, DRV_TRACE_STACK_CHARS, DRV_TRACE_STACK_CHARS + 1}) {
+    std::string text(cch - prefix.size(), 'y');
+    calls.clear();
+    last_flags = kUntouched;
+    DrvDebugPrint("%s", text.c_str());
+    Expect(calls.size() == 1 && calls[0] == prefix + text + "\n", "a line at the edge is whole");
+    Expect((last_flags != kUntouched) == (cch > DRV_TRACE_STACK_CHARS),
+           "the heap is asked only for a line longer than the stack's");
+  }
+  last_flags = kUntouched;
+}
+
 void TestThreads() {
   calls.clear();
   std::vector<std::thread> threads;
@@ -110,6 +126,7 @@ extern "C" VOID APIENTRY OutputDebugStringA(const char* lpOutputString) {
 
 int main() {
   TestWholeLines();
+  TestStackEdge();
   TestThreads();
   TestMemory();
   if (failures == 0) std::printf("ok: whole trace lines and the heap's blocks\n");
