@@ -126,6 +126,7 @@ PRINT_AND_WAIT = """{{
 {{
   NAME "Wait"
   SKIP-IF-NOT-DEFINED job-id
+{delay}
   OPERATION Get-Job-Attributes
   GROUP operation-attributes-tag
   ATTR charset attributes-charset utf-8
@@ -157,9 +158,12 @@ class Outcome:
         self.impressions = int(impressions[-1]) if impressions else None
 
 
-def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
+def ipp_print(folder, uri, data, attributes=(), document_format="text/plain", delay=0):
     """Prints data (bytes) with ipptool; attributes as ipptool ATTR lines, in
-    the job group unless they start with "operation "."""
+    the job group unless they start with "operation ". ipptool asks for the
+    job's state again 5 seconds after it found the job printing: a delay
+    (seconds) before the first question spares that for a job known to take
+    a moment."""
     job = tempfile.NamedTemporaryFile(dir=folder, suffix=".txt", delete=False)
     job.write(data)
     job.close()
@@ -167,7 +171,7 @@ def ipp_print(folder, uri, data, attributes=(), document_format="text/plain"):
     with open(test, "w", encoding="utf-8") as file:
         operation = [a[len("operation "):] for a in attributes if a.startswith("operation ")]
         job_attributes = [a for a in attributes if not a.startswith("operation ")]
-        file.write(PRINT_AND_WAIT.format(format=document_format,
+        file.write(PRINT_AND_WAIT.format(format=document_format, delay=f"  DELAY {delay}" if delay else "",
                                          operation="\n".join("  ATTR " + a for a in operation),
                                          attributes="\n".join("  ATTR " + a for a in job_attributes)))
     result = subprocess.run(["ipptool", "-T", "60", "-f", job.name, "-t", uri, test],
@@ -225,8 +229,8 @@ class AppTest(Folder):
         self.addCleanup(self.printer.close)
         self.app.add_printer("receipt", f"socket://127.0.0.1:{self.printer.port}")
 
-    def print(self, data, *attributes, document_format="text/plain"):
-        return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format)
+    def print(self, data, *attributes, document_format="text/plain", delay=0):
+        return ipp_print(self.folder, self.app.uri("receipt"), data, attributes, document_format, delay)
 
     def preload_library(self, name):
         """One of the tests' preloaded shims (tests/NAME.c), built for the test."""
@@ -245,6 +249,9 @@ class AppTest(Folder):
 
 
 RECEIPT = "Café  12,50\n\nTotal 12,50 €\n".encode("utf-8")
+# One black pixel.
+PNG_PIXEL = bytes.fromhex("89504e470d0a1a0a0000000d49484452000000010000000108000000003a7e9b55"
+                          "0000000a49444154789c636000000002000148afa4710000000049454e44ae426082")
 
 
 class Printing(AppTest):
@@ -442,6 +449,108 @@ GET_DEFAULTS = """{
   STATUS successful-ok
 }
 """
+
+
+TEXTTOPDF = "/usr/lib/cups/filter/texttopdf"
+# Enough for a small PDF's text to be read, most times.
+PDF_TIME = 0.5
+RECEIPT_COLUMNS = ["Item            Qty    Price", "Café             2    12,50", "  Tea            1     3,00",
+                   "", "Total                  15,50 €"]
+THREE_PAGES = [["Page 1 of 3", "first"], ["Page 2 of 3", "  second"], ["Page 3 of 3", "third"]]
+
+
+class Pdf(AppTest):
+    """PDFs as clients send them, made here by two generators: cairo (a
+    subset font with its ToUnicode map) and CUPS's texttopdf (a whole CID
+    font that draws glyph numbers)."""
+
+    def cairo_pdf(self, pages, draw=None):
+        import cairo  # Debian's python3-cairo
+        path = self.path("cairo.pdf")
+        surface = cairo.PDFSurface(path, 226, 300)
+        context = cairo.Context(surface)
+        context.select_font_face("DejaVu Sans Mono")
+        context.set_font_size(9)
+        for lines in pages:
+            for number, line in enumerate(lines):
+                context.move_to(12, 24 + 11 * number)
+                context.show_text(line)
+            if draw:
+                draw(context)
+            context.show_page()
+        surface.finish()
+        return self.read("cairo.pdf")
+
+    def texttopdf(self, text):
+        """The PDF CUPS makes of a text file, as cupsd runs the filter for a
+        job whose charset is UTF-8."""
+        self.write("text.txt", text)
+        environment = dict(os.environ, CHARSET="utf-8", CONTENT_TYPE="text/plain", TMPDIR=self.folder)
+        result = subprocess.run([TEXTTOPDF, "1", "tester", "text", "1", "", self.path("text.txt")],
+                                capture_output=True, timeout=60, env=environment)
+        self.assertEqual(result.returncode, 0, result.stderr.decode(errors="replace"))
+        return result.stdout
+
+    def encrypted_pdf(self, pdf):
+        self.write("open.pdf", pdf)
+        subprocess.run(["gs", "-q", "-dNOPAUSE", "-dBATCH", "-sDEVICE=pdfwrite", "-sOwnerPassword=owner",
+                        "-sUserPassword=user", "-sOutputFile=" + self.path("locked.pdf"), self.path("open.pdf")],
+                       check=True, capture_output=True, timeout=60)
+        return self.read("locked.pdf")
+
+    def test_the_printer_prefers_pdf_and_its_text_comes_back_in_the_lines_it_was_set_in(self):
+        attributes = subprocess.run(["ipptool", "-tv", self.app.uri("receipt"), "get-printer-attributes.test"],
+                                    capture_output=True, timeout=60).stdout.decode()
+        self.assertIn("document-format-preferred (mimeMediaType) = application/pdf", attributes)
+        supported = re.search(r"document-format-supported \(1setOf mimeMediaType\) = (\S+)", attributes)
+        self.assertTrue({"application/pdf", "text/plain", "application/octet-stream"}
+                        <= set(supported.group(1).split(",")), attributes)
+        receipt = "\n".join(RECEIPT_COLUMNS) + "\n"
+        three_pages = "".join(line + "\n" for page in THREE_PAGES for line in page)
+        cases = [
+            # what made the PDF, the PDF, the format it is sent as, its text, job attributes
+            ("cairo receipt", self.cairo_pdf([RECEIPT_COLUMNS]), "application/pdf", receipt, ()),
+            ("texttopdf receipt", self.texttopdf(receipt), "application/pdf", receipt, ()),
+            ("cairo pages", self.cairo_pdf(THREE_PAGES), "application/pdf", three_pages, ()),
+            # A form feed starts texttopdf's next page, and no page end prints.
+            ("texttopdf pages", self.texttopdf("\f".join("".join(line + "\n" for line in page)
+                                                         for page in THREE_PAGES)),
+             "application/octet-stream", three_pages, ()),
+            ("page-ranges", self.cairo_pdf(THREE_PAGES), "application/pdf",
+             "".join(line + "\n" for line in THREE_PAGES[1]), ("rangeOfInteger page-ranges 2-2",)),
+        ]
+        for what, pdf, document_format, _, attributes in cases:
+            outcome = self.print(pdf, "keyword textrelay-line-terminator crlf", *attributes,
+                                 document_format=document_format, delay=PDF_TIME)
+            self.assertEqual(outcome.state, "completed", what + outcome.output + self.app.log())
+        self.assertEqual(self.await_jobs(len(cases)),
+                         [expected_bytes(text.encode("utf-8"), "--line-terminator", "crlf")
+                          for _, _, _, text, _ in cases])
+
+    def test_what_holds_no_text_or_cannot_be_read_ends_with_its_reason_and_sends_nothing(self):
+        def picture(context):
+            context.rectangle(20, 20, 100, 100)
+            context.fill()
+
+        cases = [
+            (self.cairo_pdf([[]], draw=picture), "application/pdf", "this PDF holds no text on its one page"),
+            (self.cairo_pdf([[], []], draw=picture), "application/octet-stream",
+             "this PDF holds no text on any of its 2 pages"),
+            (b"%PDF-1.4\n", "application/pdf", "this file is not a PDF or is damaged"),
+            (self.encrypted_pdf(self.cairo_pdf([["secret"]])), "application/pdf",
+             "this PDF is encrypted with a password"),
+            (PNG_PIXEL, "image/png", "this printer prints text only"),
+            (self.cairo_pdf(THREE_PAGES), "application/pdf", "page-ranges 5-6 holds none of this PDF's 3 pages",
+             "rangeOfInteger page-ranges 5-6"),
+        ]
+        for pdf, document_format, reason, *attributes in cases:
+            outcome = self.print(pdf, *attributes, document_format=document_format, delay=PDF_TIME)
+            self.assertEqual(outcome.state, "aborted", outcome.output)
+            self.assertIn(reason, outcome.message)
+            self.assertIn("nothing was sent", outcome.message)
+        self.assertEqual(self.print(b"next\n").state, "completed")
+        # The framework opens the device for a job it then aborts.
+        self.assertEqual(self.await_jobs(len(cases) + 1), [b""] * len(cases) + [b"next"])
 
 
 class State(AppTest):
@@ -722,10 +831,10 @@ class Conformance(AppTest):
 
 
 class Cups(AppTest):
-    """A driverless queue in a private cupsd for the app's printer. CUPS's
-    driverless PPD takes PDF, JPEG, PNG, URF and PWG raster only, so text sent
-    through it is converted to PDF and raster unless the job is raw; `lp -o raw`
-    sends the file as it is, and the app types it as text."""
+    """A driverless queue in a private cupsd for the app's printer. CUPS turns
+    a text file into PDF (texttopdf, then pdftopdf) on the medium the printer
+    prefers, and the app prints the PDF's text; `lp -o raw` sends the file as
+    it is, and the app types it as text."""
 
     def test_lp_prints_text_through_a_driverless_queue(self):
         cups = CupsServer(os.path.join(self.folder, "cups"))
@@ -735,10 +844,19 @@ class Cups(AppTest):
         self.app.command("modify", "-d", "receipt", "-o", "textrelay-line-terminator-default=crlf")
         cups.command("lpadmin", "-h", cups.socket, "-p", "app", "-E", "-m", "everywhere",
                      "-v", f"ipp://localhost:{self.app.port}/ipp/print/receipt")
-        text = self.write("note.txt", RECEIPT)
+        # Three pages of the 63 lines the medium holds: every third line
+        # blank, so the first page ends with a blank line, which comes back
+        # because the second ends with text. Columns, an indent and a line of
+        # the 80 columns the medium holds.
+        lines = [f"{n:3}  Café {n * 1.5:8.2f} €" if n % 3 else "" for n in range(1, 150)]
+        lines[1] = "    indented"
+        lines[4] = "".join(str(n % 10) for n in range(1, 81))
+        lines[125] = "end of page two"
+        text = self.write("note.txt", "\n".join(lines) + "\n")
+        cups.command("lp", "-h", cups.socket, "-d", "app", text)
         cups.command("lp", "-h", cups.socket, "-d", "app", "-o", "raw", text)
-        self.assertEqual(self.await_jobs(1, timeout=120)[0], expected_bytes(RECEIPT, "--line-terminator", "crlf"),
-                         cups.log())
+        expected = expected_bytes(self.read("note.txt"), "--line-terminator", "crlf")
+        self.assertEqual(self.await_jobs(2, timeout=120), [expected] * 2, cups.log())
 
 
 class Browser(AppTest):

@@ -12,13 +12,21 @@ namespace textrelay::app {
 
 namespace {
 
-// Receipt rolls, a shipping label, A5 and any size within the driver's
-// limits (0.1 to 203.2 mm wide, 0.3 to 999.9 mm long).
+// An 80-column text page, receipt rolls, a shipping label, A5 and any size
+// within the driver's limits (0.1 to 203.2 mm wide, 0.3 to 999.9 mm long).
+// The text page is the default, 8 inches wide with no side margins: a
+// client that sets text in 10 characters an inch (CUPS's texttopdf) fits 80
+// columns on it, so a text file's lines come back whole from its PDF.
 constexpr const char* kMedia[] = {
-    "om_receipt-58mm_58x200mm", "om_receipt-80mm_80x200mm", "oe_4x6-label_4x6in",
-    "iso_a5_148x210mm",         "custom_min_0.1x0.3mm",     "custom_max_203.2x999.9mm",
+    "om_text-80-columns_203.2x279.4mm", "om_receipt-58mm_58x200mm", "om_receipt-80mm_80x200mm",
+    "oe_4x6-label_4x6in", "iso_a5_148x210mm", "custom_min_0.1x0.3mm", "custom_max_203.2x999.9mm",
 };
-constexpr int kDefaultMedia = 1;
+constexpr int kDefaultMedia = 0;
+// Hundredths of a millimetre. A size whose margins are all 0 is borderless
+// only, and CUPS's driverless queue then lays text on a page of its own
+// choosing; a quarter inch at the top and bottom keeps the sizes as they are.
+constexpr int kSideMargin = 0;
+constexpr int kEndMargin = 635;
 
 // Raster arrives only from a client that ignored the format this printer
 // prefers; the driver relays text and has nothing to draw it with.
@@ -53,6 +61,8 @@ void SetMedia(pappl_pr_driver_data_t& data) {
   media.size_length = size->length;
   std::strncpy(media.source, data.source[0], sizeof media.source - 1);
   std::strncpy(media.type, "continuous", sizeof media.type - 1);
+  data.left_right = media.left_margin = media.right_margin = kSideMargin;
+  data.bottom_top = media.bottom_margin = media.top_margin = kEndMargin;
   data.num_type = 1;
   data.type[0] = "continuous";
   data.media_ready[0] = media;

@@ -13,6 +13,7 @@
 #include "tools/app/driver.h"
 #include "tools/app/job_listing.h"
 #include "tools/app/saved_jobs.h"
+#include "tools/app/system.h"
 
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
@@ -40,5 +41,5 @@ int main(int argc, char** argv) {
                        1, drivers,
                        /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
                        /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr,
-                       /*system_cb=*/nullptr, /*usage_cb=*/nullptr, &application);
+                       textrelay::app::CreateSystem, /*usage_cb=*/nullptr, &application);
 }

@@ -55,12 +55,13 @@ bool Claim(pappl_job_t* job, Application& application) {
   return true;
 }
 
-void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device) {
+void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device,
+           const char* path) {
   Application& application = ApplicationOf(job);
   const std::lock_guard<std::mutex> one_job(application.print_path);
   if (!Claim(job, application)) return;
   PrintOptions print = JobPrintOptions(RequestFor(job, options));
-  print.files = {papplJobGetFilename(job)};
+  print.files = {path};
   print.page_sent = CountPages(job);
   print.input_name = papplJobGetName(job) != nullptr ? papplJobGetName(job) : "untitled";
   std::atomic<bool> stop{false};
@@ -116,10 +117,15 @@ VendorValues PrinterDefaults(pappl_printer_t* printer) {
 }
 
 bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device) {
+  return PrintTextFile(job, options, device, papplJobGetFilename(job));
+}
+
+bool PrintTextFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                   const char* path) {
   DeviceAnswered(papplJobGetPrinter(job));
   if (CancelledBeforeItStarted(job)) return false;
   try {
-    Print(job, *options, device);
+    Print(job, *options, device, path);
     return Succeeded(job);
   } catch (const Failure& failure) {
     return Abort(job, failure.what());

@@ -16,4 +16,8 @@ VendorValues PrinterDefaults(pappl_printer_t* printer);
 // aborted with the reason as its state message.
 bool PrintTextJob(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device);
 
+// The same for the job's document as text in another file (a PDF's lines).
+bool PrintTextFile(pappl_job_t* job, pappl_pr_options_t* options, pappl_device_t* device,
+                   const char* path);
+
 }  // namespace textrelay::app
