@@ -10,6 +10,7 @@
 #include <map>
 
 #include "engine/engine.h"
+#include "host/platform_call.h"
 #include "host/user_mode_services.h"
 
 namespace host {
@@ -20,6 +21,7 @@ constexpr uint16_t kOptionalMagic32 = 0x010B;
 constexpr uint16_t kOptionalMagic64 = 0x020B;
 constexpr uint32_t kDirectoryExport = 0;
 constexpr uint32_t kDirectoryImport = 1;
+constexpr uint32_t kDirectoryException = 3;
 constexpr uint32_t kDirectoryBaseReloc = 5;
 constexpr uint32_t kSectionExecute = 0x20000000;
 constexpr uint32_t kSectionRead = 0x40000000;
@@ -34,23 +36,37 @@ constexpr size_t kMaxName = 256;
 // broken table that would otherwise be walked for minutes.
 constexpr uint32_t kMaxExports = 0x10000;
 
-// What differs between the two image formats the loader reads.
+// What differs between the image formats the loader reads.
 struct Format {
   uint16_t machine, magic;
   uint32_t pointer_size;  // of ImageBase, import thunks and bound addresses
   uint32_t image_base, directory_count;  // offsets in the optional header
-  uint16_t relocation;  // the one absolute relocation type the format uses
+  // The one absolute relocation type the format uses: ARM64 code reaches
+  // its own addresses PC-relative, so only pointers in data are relocated,
+  // as on x86-64.
+  uint16_t relocation;
+  // The size of a function's entry in the exception directory (0: the
+  // machine has none): a start, an end and the unwind data's RVA on x86-64;
+  // a start and either the unwind data's RVA or the packed unwind data
+  // itself (low two bits not 0) on ARM64. The platform unwinds through a
+  // function by it, so every entry must name code of the image.
+  uint32_t exception_entry;
   const char* refusal;  // when this process cannot run it
 };
 constexpr Format kFormats[] = {
-    {kMachineI386, kOptionalMagic32, 4, 28, 92, kRelocHighLow,
+    {kMachineI386, kOptionalMagic32, 4, 28, 92, kRelocHighLow, 0,
      "a 32-bit x86 image runs only in a 32-bit x86 process"},
-    {kMachineAmd64, kOptionalMagic64, 8, 24, 108, kRelocDir64,
+    {kMachineAmd64, kOptionalMagic64, 8, 24, 108, kRelocDir64, 12,
      "an x86-64 image runs only in a 64-bit x86-64 process"},
+    {kMachineArm64, kOptionalMagic64, 8, 24, 108, kRelocDir64, 8,
+     "an ARM64 image runs only in a 64-bit ARM process"},
 };
 
-#define HOST_SERVICE(name) {#name, reinterpret_cast<void*>(&name)}
-#define HOST_USER_SERVICE(name) {#name, reinterpret_cast<void*>(&usermode::name)}
+#define HOST_SERVICE(name) {#name, reinterpret_cast<void*>(PlatformCallable<&name>())}
+#define HOST_USER_SERVICE(name) \
+  {#name, reinterpret_cast<void*>(PlatformCallable<&usermode::name>())}
+// win32k.sys's own: only 32-bit x86 images are offered them.
+#define KERNEL_SERVICE(name) {#name, reinterpret_cast<void*>(&name)}
 
 std::string Lower(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), ::tolower);
@@ -80,8 +96,8 @@ std::map<std::string, void*> SurfaceAndTextServices() {
 const ModuleServices& KernelModeServices() {
   static const ModuleServices services = [] {
     std::map<std::string, void*> win32k = SurfaceAndTextServices();
-    win32k.insert({HOST_SERVICE(EngAllocMem), HOST_SERVICE(EngFreeMem),
-                   HOST_SERVICE(EngWritePrinter), HOST_SERVICE(EngDebugPrint)});
+    win32k.insert({KERNEL_SERVICE(EngAllocMem), KERNEL_SERVICE(EngFreeMem),
+                   KERNEL_SERVICE(EngWritePrinter), KERNEL_SERVICE(EngDebugPrint)});
     return ModuleServices{{"win32k.sys", win32k}};
   }();
   return services;
@@ -142,6 +158,7 @@ class PeMapper {
     ReadExports();
     Protect();
     SetEntry();
+    CheckExceptionData();
     return std::move(image_);
   }
 
@@ -169,7 +186,7 @@ class PeMapper {
       return format;
     }
     char text[64];
-    std::snprintf(text, sizeof text, "machine 0x%04x is neither i386 nor x86-64", machine);
+    std::snprintf(text, sizeof text, "machine 0x%04x is not i386, x86-64 or ARM64", machine);
     Fail(text);
   }
 
@@ -277,6 +294,27 @@ class PeMapper {
       if (uint64_t{s.raw_offset} + s.raw_size > file_.size()) Fail("section " + s.name + " lies outside the file");
       const uint32_t copied = std::min(s.raw_size, s.virtual_size ? s.virtual_size : s.raw_size);
       std::memcpy(image_->base_ + s.virtual_address, file_.data() + s.raw_offset, copied);
+    }
+  }
+
+  // Nothing here unwinds through the image, but the platform does, so its
+  // exception data must describe the image's own code.
+  void CheckExceptionData() {
+    const Directory& table = directories_[kDirectoryException];
+    if (table.size == 0) return;
+    const uint32_t entry = format_->exception_entry;
+    if (entry == 0) Fail("the image has exception data, which its machine does not use");
+    if (table.end() > image_size_ || table.size % entry != 0) {
+      Fail("the exception directory is malformed");
+    }
+    for (uint64_t at = table.rva; at < table.end(); at += entry) {
+      const Section* code = SectionOf(At<uint32_t>(at));
+      if (code == nullptr || (code->characteristics & kSectionExecute) == 0) {
+        Fail("the exception data names a function outside the image's code");
+      }
+      const uint32_t unwind = At<uint32_t>(at + entry - 4);
+      const bool packed = format_->machine == kMachineArm64 && (unwind & 3) != 0;
+      if (!packed && unwind >= image_size_) Fail("the exception data's unwind data lies outside the image");
     }
   }
 

@@ -1,5 +1,6 @@
 // A small loader for the driver's own DLLs (i386 images in a 32-bit x86
-// process, x86-64 images in a 64-bit one): it maps an image into this
+// process, x86-64 images in an x86-64 one, ARM64 images in a 64-bit ARM
+// one): it maps an image into this
 // process, applies its base relocations and binds its imports to the host's
 // stand-ins for the platform's modules, so the shipped binaries run natively
 // under the host engine. Only images that import nothing but services the
@@ -37,6 +38,7 @@ const ModuleServices& UserModeServices();
 // A graphics DLL of either mode. Kernel-mode graphics DLLs exist for 32-bit
 // x86 only, so a 64-bit process offers no win32k.sys (its EngDebugPrint
 // takes this build's va_list, which a platform image does not pass).
+// Every service is bound as host/platform_call.h makes it callable.
 const ModuleServices& GraphicsDllServices();
 
 class PeImage {
@@ -71,14 +73,18 @@ class PeImage {
 
 constexpr uint16_t kMachineI386 = 0x014C;
 constexpr uint16_t kMachineAmd64 = 0x8664;
+constexpr uint16_t kMachineArm64 = 0xAA64;
 
 // Whether this process runs the code of images for that machine: i386
-// images in a 32-bit x86 process, x86-64 images in a 64-bit one.
+// images in a 32-bit x86 process, x86-64 images in an x86-64 one, ARM64
+// images in a 64-bit ARM one.
 constexpr bool CanRunPeImage(uint16_t machine) {
 #if defined(__i386__)
   return machine == kMachineI386;
 #elif defined(__x86_64__)
   return machine == kMachineAmd64;
+#elif defined(__aarch64__)
+  return machine == kMachineArm64;
 #else
   static_cast<void>(machine);
   return false;

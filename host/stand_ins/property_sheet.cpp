@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/platform_call.h"
 #include "host/stand_ins/option_tree.h"
 
 namespace host {
@@ -28,7 +29,7 @@ void PropertySheet::Open(LPARAM header) {
   info_.cbSize = sizeof info_;
   info_.Version = PROPSHEETUI_INFO_VERSION;
   info_.hComPropSheet = reinterpret_cast<HANDLE>(this);
-  info_.pfnComPropSheet = &PropertySheet::ComPropSheet;
+  info_.pfnComPropSheet = PlatformCallable<&PropertySheet::ComPropSheet>();
   info_.lParamInit = header;
   init_result_ = Call(PROPSHEETUI_REASON_INIT, header);
   if (init_result_ <= 0) {

@@ -2,21 +2,21 @@
 """Checks a built driver image against what the platform requires of it and
 against what it may reach.
 
-  check_image.py --version X.Y.Z [--machine i386|amd64] KIND IMAGE
+  check_image.py --version X.Y.Z [--machine i386|amd64|arm64] KIND IMAGE
 
 graphics: the 32-bit kernel-mode graphics DLL that the engine loads: native
 subsystem, entered at its exported DrvEnableDriver, importing exactly the
 engine services the driver uses from win32k.sys.
-usermode: the user-mode graphics DLL, for i386 or amd64: a Windows GUI DLL
+usermode: the user-mode graphics DLL, for i386, amd64 or arm64: a Windows GUI DLL
 exporting DrvEnableDriver and DrvQueryDriverInfo, importing the engine
 services GDI offers from GDI32.dll and memory, the trace and the spooler
 write from KERNEL32.dll and WINSPOOL.DRV, exactly those it calls.
 interface: the printer interface DLL that the spooler and applications load
-in user mode, for i386 or amd64: a Windows GUI DLL exporting exactly the
+in user mode, for i386, amd64 or arm64: a Windows GUI DLL exporting exactly the
 printer interface functions and importing only the few system functions it
 calls, no C runtime.
 All: the machine asked for (i386 unless --machine says otherwise), a DLL,
-base relocations of that machine's kind, no section both writable and
+base relocations of that machine's kind, exception data on amd64 and arm64, no section both writable and
 executable, no writable section but the import table's and the resources'
 (the driver keeps no module-wide state: several threads create devices at
 once), no
@@ -88,14 +88,23 @@ class Machine:
     number: int
     relocation: int
     relocation_name: str
+    # The platform unwinds through every non-leaf function of a 64-bit image
+    # by the image's exception data (.pdata): without it an exception or a
+    # debugger's stack walk through the driver goes astray.
+    unwinds: bool = False
 
 
 MACHINES = {
     "i386": Machine("i386", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_HIGHLOW"], "HIGHLOW"),
     "amd64": Machine("amd64", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
-                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64"),
+                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64", True),
+    # ARM64 code reaches its own addresses PC-relative: only the pointers
+    # in its data are relocated, 64 bits wide as on x64.
+    "arm64": Machine("arm64", pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_ARM64"],
+                     pefile.RELOCATION_TYPE["IMAGE_REL_BASED_DIR64"], "DIR64", True),
 }
+USER_MODE_MACHINES = ("i386", "amd64", "arm64")
 
 
 @dataclass(frozen=True)
@@ -119,14 +128,14 @@ KINDS = {
                      "DrvEnableDriver", True, ("i386",),
                      {"i386": KERNEL_MODE_DRIVER_VERSION}),
     "usermode": Kind(GUI, "Windows GUI", frozenset({"DrvEnableDriver", "DrvQueryDriverInfo"}),
-                     USER_MODE_SERVICES, None, True, ("i386", "amd64"),
-                     {"i386": USER_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
+                     USER_MODE_SERVICES, None, True, USER_MODE_MACHINES,
+                     dict.fromkeys(USER_MODE_MACHINES, USER_MODE_DRIVER_VERSION)),
     # Every interface DLL is a user-mode image, and every system that reads
     # the version (XP and later) installs the x86 one with the user-mode
-    # driver: 3 on both machines.
+    # driver: 3 on every machine.
     "interface": Kind(GUI, "Windows GUI", INTERFACE_FUNCTIONS, INTERFACE_IMPORTS, None, False,
-                      ("i386", "amd64"),
-                      {"i386": USER_MODE_DRIVER_VERSION, "amd64": USER_MODE_DRIVER_VERSION}),
+                      USER_MODE_MACHINES,
+                      dict.fromkeys(USER_MODE_MACHINES, USER_MODE_DRIVER_VERSION)),
 }
 
 
@@ -276,6 +285,14 @@ def check_sections(pe, kind):
     return failures
 
 
+def check_exception_data(pe, kind):
+    table = pe.OPTIONAL_HEADER.DATA_DIRECTORY[
+        pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_EXCEPTION"]]
+    if kind.machine.unwinds and not table.Size:
+        return [f"no exception data: {kind.machine.name} unwinds through every function by it"]
+    return []
+
+
 def check_thread_storage(pe, kind):
     tls = pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY["IMAGE_DIRECTORY_ENTRY_TLS"]]
     if tls.VirtualAddress or tls.Size:
@@ -357,6 +374,7 @@ CHECKS = [
     ("imports", check_imports),
     ("base relocations", check_relocations),
     ("sections", check_sections),
+    ("exception data", check_exception_data),
     ("thread-local storage", check_thread_storage),
 ]
 

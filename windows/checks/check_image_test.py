@@ -58,6 +58,14 @@ def directory(pe, name):
     return pe.OPTIONAL_HEADER.DATA_DIRECTORY[pefile.DIRECTORY_ENTRY[name]]
 
 
+def plain_data(pe):
+    """The first section of data that no loader table is in (.rdata, or on
+    ARM64, where the linker puts the import table there, .reloc)."""
+    return next(s for s in pe.sections
+                if not s.Characteristics & SCN["IMAGE_SCN_MEM_EXECUTE"]
+                and not check_image.holds_loader_table(pe, s))
+
+
 def clear_directory(pe, name):
     directory(pe, name).VirtualAddress = 0
     directory(pe, name).Size = 0
@@ -68,8 +76,9 @@ def set_relocation_type(pe, relocation_type):
     entry.struct.Data = relocation_type << 12 | entry.struct.Data & 0xFFF
 
 
-OTHER_MACHINE = {"i386": 0x8664, "amd64": 0x014C}
-RELOCATION = {"i386": 3, "amd64": 10}
+# The machine each image is most easily mistaken for.
+OTHER_MACHINE = {"i386": 0x8664, "amd64": 0x014C, "arm64": 0x8664}
+RELOCATION = {"i386": 3, "amd64": 10, "arm64": 10}
 
 
 def machine_faults(machine, driver):
@@ -85,7 +94,8 @@ def machine_faults(machine, driver):
          f"{machine} takes {'HIGHLOW' if machine == 'i386' else 'DIR64'}"),
         (lambda pe: setattr(pe.VS_FIXEDFILEINFO[0], "FileVersionMS", other_driver),
          f"file version is 0.{other_driver}.256.0, not 0.{driver}.256.0"),
-    ]
+    ] + ([(lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_EXCEPTION"),
+           f"no exception data: {machine} unwinds")] if machine != "i386" else [])
 
 
 # Faults every image is checked for: (fault, reason the check must give).
@@ -96,9 +106,9 @@ COMMON_FAULTS = [
     (lambda pe: setattr(section(pe, b".text"), "Characteristics",
                         section(pe, b".text").Characteristics | SCN["IMAGE_SCN_MEM_WRITE"]),
      "section .text is both writable and executable"),
-    (lambda pe: setattr(section(pe, b".rdata"), "Characteristics",
-                        section(pe, b".rdata").Characteristics | SCN["IMAGE_SCN_MEM_WRITE"]),
-     "section .rdata is writable: module-wide state"),
+    (lambda pe: setattr(plain_data(pe), "Characteristics",
+                        plain_data(pe).Characteristics | SCN["IMAGE_SCN_MEM_WRITE"]),
+     "is writable: module-wide state"),
     (lambda pe: clear_directory(pe, "IMAGE_DIRECTORY_ENTRY_BASERELOC"), "no base relocations"),
     (lambda pe: setattr(directory(pe, "IMAGE_DIRECTORY_ENTRY_TLS"), "VirtualAddress", 0x1000),
      "has thread-local storage"),

@@ -16,10 +16,10 @@ named by their paths relative to that folder. The check holds when:
   sections with their .NT* variants, data sections, file lists, and the
   sections DestinationDirs names; every %string% it uses is defined;
 - for each target (NT 4.0 and Windows 2000 on x86, XP and later on x86, XP
-  x64 and later on x64) the models section that target picks installs one
+  x64 and later on x64, Windows 10 and 11 on ARM64) the models section that target picks installs one
   driver: the install section copies exactly its three driver files into the
   printer driver directory (dirid 66000), each found through the target's
-  source disk lists (the platform's, as [SourceDisksFiles.amd64], where the
+  source disk lists (the platform's, as [SourceDisksFiles.arm64], where the
   INF has one, else the undecorated ones) at the package file of that name
   and architecture; DriverFile is a graphics DLL in the mode the target
   wants (kernel mode where only NT 4.0 and 2000 read it, user mode from XP
@@ -57,7 +57,8 @@ STRING_TOKEN = re.compile(r"%([^%]*)%")
 # NT[architecture][.major[.minor]]: the decorations this INF may use.
 DECORATION = re.compile(r"nt(x86|amd64|ia64|arm|arm64)?(?:\.(\d+)(?:\.(\d+))?)?", re.I)
 MACHINES = {"x86": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_I386"],
-            "amd64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"]}
+            "amd64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_AMD64"],
+            "arm64": pefile.MACHINE_TYPE["IMAGE_FILE_MACHINE_ARM64"]}
 NATIVE = pefile.SUBSYSTEM_TYPE["IMAGE_SUBSYSTEM_NATIVE"]
 
 
@@ -87,6 +88,8 @@ TARGETS = [
     Target("Windows XP x64 and Server 2003 x64", "amd64", (5, 2), False),
     Target("Windows Vista (x64)", "amd64", (6, 0), False),
     Target("Windows 10 and 11 (x64)", "amd64", (10, 0), False),
+    # Windows on ARM64 (10 and later) loads only ARM64 printer drivers.
+    Target("Windows 10 and 11 (ARM64)", "arm64", (10, 0), False),
 ]
 
 
@@ -268,7 +271,7 @@ def manufacturers(inf):
 def models_for(entry, target):
     """The models section the target reads: the closest decoration that fits
     its architecture and version, else the undecorated one on x86 (on x64
-    the models section must be decorated)."""
+    and ARM64 the models section must be decorated)."""
     if target.reads_decorations():
         fitting = [(version, architecture is not None, text)
                    for text, architecture, version in entry.decorations

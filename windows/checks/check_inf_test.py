@@ -7,7 +7,8 @@ Each copy is checked inside a copy of the package folder, so the source disk
 lists resolve to the real DLLs.
 
   check_inf_test.py --version X.Y.Z PACKAGE/textrelay.inf
-      --installed i386/KERNEL.dll i386/USER.dll i386/UI.dll amd64/USER.dll amd64/UI.dll DATA
+      --installed i386/KERNEL.dll i386/USER.dll i386/UI.dll amd64/USER.dll amd64/UI.dll
+                  arm64/USER.dll arm64/UI.dll DATA
       --documents NOTE LICENSE"""
 
 import argparse
@@ -56,16 +57,27 @@ def judged(reason, output):
 
 def faults(names, version):
     """(what is broken, change, reason the check must give)."""
-    km, um, ui, inf, dat, x86, x64 = (names[k] for k in ("km", "um", "ui", "inf", "dat", "x86",
-                                                          "x64"))
+    km, um, ui, inf, dat, x86, x64, arm64 = (names[k] for k in ("km", "um", "ui", "inf", "dat",
+                                                                 "x86", "x64", "arm64"))
     driver_version = f"{version}.0"
     other_version = f"{version}.1"
     return [
         # Which models section each platform reads.
         ("XP decoration too late", everywhere("NTx86.5.1", "NTx86.6.0"),
          at("Windows XP (x86)", f"DriverFile={km} is not a graphics DLL in user mode")),
-        ("x64 decoration dropped", edits((",NTamd64\r\n", "\r\n")),
+        ("x64 decoration dropped", edits((",NTamd64,", ",")),
          "Windows XP x64 and Server 2003 x64 is offered no printer"),
+        ("ARM64 decoration dropped", edits((",NTarm64\r\n", "\r\n")),
+         "Windows 10 and 11 (ARM64) is offered no printer"),
+        ("ARM64 graphics DLL from the x64 folder", edits((f"{um}=1,{arm64}", f"{um}=1,{x64}")),
+         at("Windows 10 and 11 (ARM64)", f"DriverFile={um} is not built for arm64")),
+        ("ARM64 files from the x86 list", edits(("[SourceDisksFiles.arm64]", "[SourceDisksFilez]")),
+         at("Windows 10 and 11 (ARM64)", f"ConfigFile={ui} is not built for arm64")),
+        ("ARM64 interface DLL left out", edits((f"{ui}=1,{arm64}", f"{ui}=1,{x64}")),
+         f"no target installs {arm64}/{ui}"),
+        ("ARM64 catalog missing",
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=x86.cat\r\nCatalogFile.NTamd64=x64.cat")),
+         "Windows 10 and 11 (ARM64) reads no CatalogFile"),
         ("decorated models section missing",
          edits(("\r\n[TextRelayModels.NTamd64]", "\r\n[TextRelayModels.NTia64]")),
          "names section [TextRelayModels.NTamd64], which does not exist"),
@@ -178,8 +190,14 @@ def accepted(names):
         ("x86 decoration without a version", everywhere("NTx86.5.1", "NTx86"),
          "ok: Windows XP (x86)"),
         ("one catalog for each machine",
-         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=x86.cat\r\nCatalogFile.NTamd64=x64.cat")),
+         edits(("CatalogFile=textrelay.cat", "CatalogFile.NTx86=x86.cat\r\nCatalogFile.NTamd64=x64.cat"
+                                             "\r\nCatalogFile.NTarm64=arm64.cat")),
          "ok: catalog"),
+        ("ARM64 install section decorated",
+         edits(("[KernelModeFiles]",
+                f"[TEXTRELAY_USERMODE.NTarm64]\r\nCopyFiles=UserModeFiles\r\nDriverFile={um}\r\n"
+                f"ConfigFile={ui}\r\nDataFile={dat}\r\n\r\n[KernelModeFiles]")),
+         "ok: Windows 10 and 11 (ARM64)"),
         ("x64 install section decorated",
          edits(("[KernelModeFiles]",
                 f"[TEXTRELAY_USERMODE.NTamd64]\r\nCopyFiles=UserModeFiles\r\nDriverFile={um}\r\n"
@@ -210,13 +228,14 @@ def main(argv):
     parser = argparse.ArgumentParser(prog=os.path.basename(argv[0]))
     parser.add_argument("--version", required=True)
     parser.add_argument("inf")
-    parser.add_argument("--installed", nargs=6, required=True)
+    parser.add_argument("--installed", nargs=8, required=True)
     parser.add_argument("--documents", nargs="*", default=[])
     args = parser.parse_args(argv[1:])
-    kernel, user, interface, user_x64, _, data = args.installed
+    kernel, user, interface, user_x64, _, user_arm64, _, data = args.installed
     names = {"km": os.path.basename(kernel), "um": os.path.basename(user),
              "ui": os.path.basename(interface), "inf": os.path.basename(args.inf), "dat": os.path.basename(data),
-             "x86": os.path.dirname(kernel), "x64": os.path.dirname(user_x64)}
+             "x86": os.path.dirname(kernel), "x64": os.path.dirname(user_x64),
+             "arm64": os.path.dirname(user_arm64)}
     with open(args.inf, "rb") as inf:
         text = inf.read().decode("ascii")
     arguments = ["--installed", *args.installed, "--documents", *args.documents,

@@ -16,7 +16,9 @@ and 7 look files up by (they read SHA-256 members only with the SHA-2
 updates), and one under SHA-256 for Windows 8 and later. A PE image is
 hashed as Authenticode hashes it, leaving out the checksum, the certificate
 table's directory entry and the certificate table, so that signing a DLL
-does not change its members; any other file is hashed whole.
+does not change its members; any other file is hashed whole. The catalog
+names the versions it serves (OSAttr, OS); a file that only ARM64 Windows
+installs names Windows 10 and 11 in its members' own OSAttr.
 
 Exit status: 0 when it holds, 1 when the package or catalog is refused."""
 
@@ -65,7 +67,11 @@ HASHES = ("sha1", "sha256")
 # the OSAttr attribute names them: 2 (VER_PLATFORM_WIN32_NT):major.minor.
 OS_ATTRIBUTE = "2:5.0,2:5.1,2:5.2,2:6.0,2:6.1,2:6.2,2:6.3,2:10.0"
 OS_NAMES = ("2000,XP_X86,XP_X64,Server2003_X86,Server2003_X64,Vista_X86,Vista_X64,"
-            "7_X86,7_X64,8_X86,8_X64,8.1_X86,8.1_X64,10_X86,10_X64")
+            "7_X86,7_X64,8_X86,8_X64,8.1_X86,8.1_X64,10_X86,10_X64,10_ARM64")
+# The files that only some of those versions install say which in their own
+# members' OSAttr: ARM64 Windows is 10.0 and later (11 reports 10.0 too).
+# Keyed by the INF's source disk list that alone names the file.
+MEMBER_OS_ATTRIBUTES = {".arm64": "2:10.0"}
 
 
 class SpcString(core.Choice):
@@ -261,21 +267,33 @@ def file_digest(data):
 def package_files(inf_path):
     """{package path: real path} of the INF and every file its source disk
     lists copy, as the package's checks read them."""
+    return {path: real for path, (real, _) in package_platforms(inf_path).items()}
+
+
+def package_platforms(inf_path):
+    """{package path: (real path, the platforms of the source disk lists
+    that name it: "" for the undecorated one, ".amd64", ...)}."""
     with open(inf_path, "rb") as source:
         inf = check_inf.Inf(source.read().decode("ascii"))
     failures = check_inf.resolve_strings(inf)
     if failures or inf.failures:
         raise CatalogError(f"{inf_path}: {(failures + inf.failures)[0]}")
     root = os.path.dirname(os.path.abspath(inf_path))
-    files = {os.path.basename(inf_path): inf_path}
+    files = {os.path.basename(inf_path): (inf_path, {""})}
     for key in [k for k in inf.sections if k.startswith("sourcedisksfiles")]:
         platform = inf.names[key][len("SourceDisksFiles"):]
         for line in inf.lines(key):
             path, failure = check_inf.line_path(inf, line, platform)
             if failure:
                 raise CatalogError(f"{inf_path}: {failure}")
-            files[path] = os.path.join(root, path)
+            files.setdefault(path, (os.path.join(root, path), set()))[1].add(platform.lower())
     return files
+
+
+def member_os_attribute(platforms):
+    """The OSAttr of a file's own members: None where the catalog's holds."""
+    only = next(iter(platforms)) if len(platforms) == 1 else None
+    return MEMBER_OS_ATTRIBUTES.get(only)
 
 
 def tag(digest):
@@ -289,7 +307,7 @@ def name_value(name, value):
                          "value": (value + "\0").encode("utf-16-le")})
 
 
-def member(path, digest, algorithm, pe_image):
+def member(path, digest, algorithm, pe_image, os_attribute):
     data = (SpcAttributeTypeAndOptionalValue(
                 {"type": "pe_image_data",
                  "value": SpcPeImageData({"flags": core.BitString(()),
@@ -305,18 +323,23 @@ def member(path, digest, algorithm, pe_image):
                            "digest": digest}})
     info = CatMemberInfo({"subject_guid": SIP_PE_IMAGE if pe_image else SIP_FLAT_IMAGE,
                           "cert_version": MEMBER_CERT_VERSION})
-    return TrustedSubject({"identifier": tag(digest), "attributes": [
+    attributes = [
         {"type": "name_value", "values": [name_value("File", path.replace("/", "\\"))]},
         {"type": "member_info", "values": [info]},
-        {"type": "indirect_data", "values": [indirect]}]})
+        {"type": "indirect_data", "values": [indirect]}]
+    if os_attribute:
+        attributes.insert(1, {"type": "name_value", "values": [name_value("OSAttr", os_attribute)]})
+    return TrustedSubject({"identifier": tag(digest), "attributes": attributes})
 
 
 def members(files):
-    """The members of every file, in the order of their tags."""
+    """The members of every file ({path: (real path, platforms)}), in the
+    order of their tags."""
     found = []
     for path in sorted(files):
+        real, platforms = files[path]
         try:
-            with open(files[path], "rb") as source:
+            with open(real, "rb") as source:
                 data = source.read()
         except OSError as error:
             raise CatalogError(f"{path}: missing from the package ({error.strerror})")
@@ -325,12 +348,13 @@ def members(files):
         except CatalogError as error:
             raise CatalogError(f"{path}: {error}")
         for algorithm in HASHES:
-            found.append(member(path, digests[algorithm], algorithm, pe_image))
+            found.append(member(path, digests[algorithm], algorithm, pe_image,
+                                member_os_attribute(platforms)))
     return sorted(found, key=lambda m: m["identifier"].native)
 
 
 def build(inf_path, when):
-    subjects = members(package_files(inf_path))
+    subjects = members(package_platforms(inf_path))
     identifier = hashlib.sha256(b"".join(s["identifier"].native for s in subjects)).digest()[:16]
     ctl = CertificateTrustList({
         "subject_usage": [OID_CATALOG_LIST],
@@ -366,19 +390,28 @@ def read(path):
     return ctl, len(signed["signer_infos"])
 
 
+def member_names(subject):
+    """{name: text} of a member's name-value attributes (File, OSAttr)."""
+    return {v["tag"].native: v["value"].native.decode("utf-16-le").rstrip("\0")
+            for a in subject["attributes"] if a["type"].native == "name_value"
+            for v in a["values"]}
+
+
 def listed(ctl):
-    """[(file name, algorithm, digest, tag)] of every member."""
+    """[(file name, algorithm, digest, tag, OSAttr or None)] of every member."""
     entries = []
     for subject in ctl["trusted_subjects"]:
-        values = {a["type"].native: a["values"] for a in subject["attributes"]}
+        values = {}
+        for a in subject["attributes"]:
+            values.setdefault(a["type"].native, []).extend(a["values"])
         if any(len(values.get(t, [])) != 1 for t in ("member_info", "indirect_data")):
             raise CatalogError("a member without exactly one member info and one indirect data")
         digest = values["indirect_data"][0]["message_digest"]
-        names = [v["value"].native.decode("utf-16-le").rstrip("\0")
-                 for v in values.get("name_value", []) if v["tag"].native == "File"]
-        entries.append((names[0].replace("\\", "/") if names else "?",
+        names = member_names(subject)
+        entries.append((names.get("File", "?").replace("\\", "/"),
                         digest["digest_algorithm"]["algorithm"].native,
-                        digest["digest"].native, subject["identifier"].native))
+                        digest["digest"].native, subject["identifier"].native,
+                        names.get("OSAttr")))
     return entries
 
 
@@ -395,7 +428,7 @@ def verify(inf_path, catalog_path, documents=()):
     ctl, _ = read(catalog_path)
     found = {}
     failures = []
-    for name, algorithm, digest, identifier in listed(ctl):
+    for name, algorithm, digest, identifier, _ in listed(ctl):
         if identifier != tag(digest):
             failures.append(f"{name}: its member's tag is not its digest")
         found.setdefault(name.lower(), {})[algorithm] = digest
@@ -434,8 +467,9 @@ def show(catalog_path):
         value = extension["extn_value"].parsed
         print(f"attribute {value['tag'].native}: "
               f"{value['value'].native.decode('utf-16-le').rstrip(chr(0))}")
-    for name, algorithm, digest, _ in sorted(listed(ctl)):
-        print(f"member {name} {algorithm} {digest.hex()}")
+    for name, algorithm, digest, _, os_attribute in sorted(listed(ctl), key=lambda m: m[:3]):
+        only = f" OSAttr {os_attribute}" if os_attribute else ""
+        print(f"member {name} {algorithm} {digest.hex()}{only}")
 
 
 def main(argv):

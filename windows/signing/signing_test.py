@@ -110,8 +110,14 @@ def check_members(signed, installed, failures):
     if signers != 1:
         failures.append(f"the catalog has {signers} signers, not 1")
     members = {}
-    for name, algorithm, digest, _ in catalog.listed(ctl):
+    for name, algorithm, digest, _, os_attribute in catalog.listed(ctl):
         members.setdefault(name, {})[algorithm] = digest
+        # Only Windows 10 and 11 run ARM64 drivers; the rest take the
+        # catalog's own list of versions.
+        wanted = "2:10.0" if name.lower().startswith("arm64/") else None
+        if os_attribute != wanted:
+            failures.append(f"{name}: its {algorithm} member's OSAttr is {os_attribute}, "
+                            f"not {wanted}")
     if set(members) != set(installed):
         failures.append(f"the catalog lists {sorted(members)}, not {sorted(installed)}")
     for name in installed:
