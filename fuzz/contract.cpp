@@ -22,6 +22,9 @@ constexpr uint16_t kSmallPaper = 100;  // tenths of a millimetre
 
 host::Engine& engine() { return host::Engine::Get(); }
 
+// Every fuzzer checks through the checked engine, from before its first block.
+const bool kChecked = (engine().SwitchOnChecker(), true);
+
 std::vector<uint8_t> BytesOf(const void* data, size_t size) {
   const auto* bytes = static_cast<const uint8_t*>(data);
   return {bytes, bytes + size};

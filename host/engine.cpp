@@ -1,5 +1,7 @@
 #include "host/engine.h"
 
+#include <cstdlib>
+
 #include "host/text_object.h"
 
 namespace host {
@@ -7,6 +9,22 @@ namespace host {
 Engine& Engine::Create() {
   static Engine engine;
   return engine;
+}
+
+PVOID Engine::Alloc(ULONG flags, ULONG size, ULONG tag) {
+  if (checked_) return pool.Alloc(flags, size, tag);
+  if (size == 0) return nullptr;
+  return (flags & FL_ZERO_MEMORY) != 0 ? std::calloc(size, 1) : std::malloc(size);
+}
+
+void Engine::Free(PVOID block) {
+  if (checked_) return pool.Free(block);
+  std::free(block);
+}
+
+BOOL Engine::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
+  if (checked_) return spooler.Write(printer, bytes, count, written);
+  return Spooler::WriteUnchecked(printer, bytes, count, written);
 }
 
 std::string Engine::LiveReport() const {

@@ -11,7 +11,7 @@ namespace {
 // code saves and restores them all. The driver traces twelve times a line,
 // nearly always with no sink: on that path the trace service calls only
 // functions in its own convention, and the registers stay where they are.
-[[gnu::noinline]] Engine& APIENTRY ServiceEngine() { return Engine::Get(); }
+[[gnu::noinline]] host::Trace& APIENTRY EngineTrace() { return Engine::Get().trace; }
 
 [[gnu::noinline]] void APIENTRY FormatTrace(host::Trace& trace, PCHAR prefix, PCHAR message,
                                             va_list ap) {
@@ -22,13 +22,13 @@ namespace {
 extern "C" {
 
 PVOID APIENTRY EngAllocMem(ULONG Flags, ULONG MemSize, ULONG Tag) {
-  return Engine::Get().pool.Alloc(Flags, MemSize, Tag);
+  return Engine::Get().Alloc(Flags, MemSize, Tag);
 }
 
-VOID APIENTRY EngFreeMem(PVOID Mem) { Engine::Get().pool.Free(Mem); }
+VOID APIENTRY EngFreeMem(PVOID Mem) { Engine::Get().Free(Mem); }
 
 BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
-  return Engine::Get().spooler.Write(hPrinter, pBuf, cbBuf, pcWritten);
+  return Engine::Get().Write(hPrinter, pBuf, cbBuf, pcWritten);
 }
 
 HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
@@ -51,7 +51,7 @@ BOOL APIENTRY EngDeletePalette(HPALETTE hpal) { return Engine::Get().handles.Del
 VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMultiByteString,
                                      PULONG BytesInMultiByteString, PWSTR UnicodeString,
                                      ULONG BytesInUnicodeString) {
-  const ULONG produced = Engine::Get().code_page.Convert(
+  const ULONG produced = Engine::Get().ThreadCodePage().Convert(
       MultiByteString, MaxBytesInMultiByteString, reinterpret_cast<const char16_t*>(UnicodeString),
       BytesInUnicodeString / 2);
   if (BytesInMultiByteString != nullptr) *BytesInMultiByteString = produced;
@@ -77,7 +77,8 @@ BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos) {
 }
 
 VOID APIENTRY EngDebugPrint(PCHAR StandardPrefix, PCHAR DebugMessage, va_list ap) {
-  host::Trace& trace = ServiceEngine().trace;
+  host::JobState* job = host::OpenJob();
+  host::Trace& trace = job != nullptr ? job->trace : EngineTrace();
   if (trace.sink() != host::Trace::Sink::kNone) FormatTrace(trace, StandardPrefix, DebugMessage, ap);
 }
 

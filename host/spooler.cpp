@@ -20,10 +20,10 @@ bool StreamSink::Write(const uint8_t* bytes, size_t count) {
 }
 
 HANDLE Spooler::Open(std::shared_ptr<SpoolSink> sink) {
+  auto record = std::make_unique<Printer>(Printer{std::move(sink)});
+  HANDLE printer = record.get();
   std::lock_guard lock(mutex_);
-  HANDLE printer = reinterpret_cast<HANDLE>(next_handle_);
-  next_handle_ += 4;
-  printers_.emplace(printer, std::move(sink));
+  printers_.emplace(printer, std::move(record));
   return printer;
 }
 
@@ -36,6 +36,11 @@ void Spooler::Close(HANDLE printer) {
     std::snprintf(text, sizeof text, "ClosePrinter: %p is not an open printer", printer);
     findings_.Add(text);
   }
+}
+
+bool Spooler::IsOpen(HANDLE printer) const {
+  std::lock_guard lock(mutex_);
+  return printers_.count(printer) != 0;
 }
 
 size_t Spooler::OpenPrinters() const {
@@ -60,7 +65,16 @@ SpoolSink* Spooler::Admit(HANDLE printer, DWORD count, DWORD* taken) {
   }
   if (failed_writes_.Next()) return nullptr;
   *taken = short_writes_.Next() ? count / 2 : count;
-  return it->second.get();
+  return it->second->sink.get();
+}
+
+BOOL Spooler::WriteUnchecked(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
+  if (written != nullptr) *written = 0;
+  if (printer == nullptr) return FALSE;
+  SpoolSink& sink = *static_cast<Printer*>(printer)->sink;
+  if (count > 0 && !sink.Write(static_cast<const uint8_t*>(bytes), count)) return FALSE;
+  if (written != nullptr) *written = count;
+  return TRUE;
 }
 
 BOOL Spooler::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
@@ -78,10 +92,13 @@ void Spooler::SetDefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t>
   defaults_[{printer, level}] = std::move(record);
 }
 
-const std::vector<uint8_t>* Spooler::DefaultRecord(HANDLE printer, DWORD level) const {
+bool Spooler::DefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t>* record) const {
   std::lock_guard lock(mutex_);
+  record->clear();
+  if (printers_.count(printer) == 0) return false;
   auto found = defaults_.find({printer, level});
-  return found == defaults_.end() || found->second.empty() ? nullptr : &found->second;
+  if (found != defaults_.end()) *record = found->second;
+  return true;
 }
 
 void Spooler::Reset() {

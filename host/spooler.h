@@ -48,6 +48,8 @@ class StreamSink : public SpoolSink {
 // Any thread may open, close and write; a printer's sink is written outside
 // the lock, so each printer's writes must come from one thread at a time,
 // as one job's do, and a printer is closed only when its job has ended.
+// A printer handle is the address of the printer's record, so that the free
+// engine's write goes from the handle to the sink without a lookup.
 class Spooler {
  public:
   explicit Spooler(Findings& findings) : findings_(findings) {}
@@ -56,14 +58,20 @@ class Spooler {
   void Close(HANDLE printer);
   size_t OpenPrinters() const;
 
+  // The checked write: an unknown handle is a finding, and the fault plans
+  // decide which writes fail or fall short. Writes() counts these.
   BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
   uint64_t Writes() const;
+  // The free engine's: the handle must be open.
+  static BOOL WriteUnchecked(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
 
   // The queue's default records as GetPrinterW hands them out: the
   // printer's (level 2) and the user's (level 9). An empty one is none.
   void SetDefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t> record);
-  const std::vector<uint8_t>* DefaultRecord(HANDLE printer, DWORD level) const;
-  bool IsOpen(HANDLE printer) const { return printers_.count(printer) != 0; }
+  // False when the printer is not open; else *record is a copy of the
+  // record (empty for none), which a Close on another thread leaves be.
+  bool DefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t>* record) const;
+  bool IsOpen(HANDLE printer) const;
 
   FaultPlan& failed_writes() { return failed_writes_; }
   // A short write takes only half the bytes asked (none of a single byte).
@@ -77,9 +85,11 @@ class Spooler {
   SpoolSink* Admit(HANDLE printer, DWORD count, DWORD* taken);
   Findings& findings_;
   mutable std::mutex mutex_;
-  std::map<HANDLE, std::shared_ptr<SpoolSink>> printers_;
+  struct Printer {
+    std::shared_ptr<SpoolSink> sink;
+  };
+  std::map<HANDLE, std::unique_ptr<Printer>> printers_;
   std::map<std::pair<HANDLE, DWORD>, std::vector<uint8_t>> defaults_;
-  uintptr_t next_handle_ = 0x5000;
   FaultPlan failed_writes_;
   FaultPlan short_writes_;
   uint64_t writes_ = 0;

@@ -41,14 +41,14 @@ BOOL AnswerLevel(const std::vector<uint8_t>* record, LPBYTE pPrinter, DWORD cbBu
 
 extern "C" BOOL APIENTRY GetPrinterW(HANDLE hPrinter, DWORD Level, LPBYTE pPrinter,
                                      DWORD cbBuf, LPDWORD pcbNeeded) {
-  const host::Spooler& spooler = host::Engine::Get().spooler;
-  if (!spooler.IsOpen(hPrinter)) {
+  std::vector<uint8_t> record;
+  if (!host::Engine::Get().spooler.DefaultRecord(hPrinter, Level, &record)) {
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  const std::vector<uint8_t>* record = spooler.DefaultRecord(hPrinter, Level);
-  if (Level == 2) return AnswerLevel<PRINTER_INFO_2W>(record, pPrinter, cbBuf, pcbNeeded);
-  if (Level == 9) return AnswerLevel<PRINTER_INFO_9W>(record, pPrinter, cbBuf, pcbNeeded);
+  const std::vector<uint8_t>* found = record.empty() ? nullptr : &record;
+  if (Level == 2) return AnswerLevel<PRINTER_INFO_2W>(found, pPrinter, cbBuf, pcbNeeded);
+  if (Level == 9) return AnswerLevel<PRINTER_INFO_9W>(found, pPrinter, cbBuf, pcbNeeded);
   SetLastError(ERROR_INVALID_LEVEL);
   return FALSE;
 }
@@ -73,22 +73,22 @@ HANDLE APIENTRY GetProcessHeap() { return TheHeap(); }
 PVOID APIENTRY HeapAlloc(HANDLE hHeap, DWORD dwFlags, ULONG_PTR dwBytes) {
   if (!IsTheHeap(hHeap, "HeapAlloc")) return nullptr;
   const ULONG flags = (dwFlags & kHeapZeroMemory) ? FL_ZERO_MEMORY : 0;
-  return Engine::Get().pool.Alloc(flags, static_cast<ULONG>(dwBytes), kHeapTag);
+  return Engine::Get().Alloc(flags, static_cast<ULONG>(dwBytes), kHeapTag);
 }
 
 BOOL APIENTRY HeapFree(HANDLE hHeap, DWORD, PVOID lpMem) {
   if (!IsTheHeap(hHeap, "HeapFree")) return FALSE;
   // Freeing NULL is allowed and does nothing.
-  if (lpMem != nullptr) Engine::Get().pool.Free(lpMem);
+  if (lpMem != nullptr) Engine::Get().Free(lpMem);
   return TRUE;
 }
 
 VOID APIENTRY OutputDebugStringA(const char* lpOutputString) {
-  Engine::Get().trace.Write(lpOutputString == nullptr ? "" : lpOutputString);
+  Engine::Get().ThreadTrace().Write(lpOutputString == nullptr ? "" : lpOutputString);
 }
 
 BOOL APIENTRY WritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD pcWritten) {
-  return Engine::Get().spooler.Write(hPrinter, pBuf, cbBuf, pcWritten);
+  return Engine::Get().Write(hPrinter, pBuf, cbBuf, pcWritten);
 }
 
 }  // namespace host::usermode

@@ -762,6 +762,35 @@ def web_form(port, path, **fields):
 
 
 class Robustness(AppTest):
+    def test_a_device_that_stops_reading_stalls_only_its_own_printer(self):
+        stuck = Printer()
+        self.addCleanup(stuck.close)
+        gate = threading.Event()
+        original_take = stuck.take
+        stuck.take = lambda connection: gate.wait(300) and original_take(connection)
+        self.app.add_printer("stuck", f"socket://127.0.0.1:{stuck.port}")
+        # Far beyond what the sockets between them buffer.
+        lines = b"".join(b"line %07d\n" % number for number in range(400000))
+        stalled = threading.Thread(target=ipp_print, daemon=True, args=(
+            self.folder, self.app.uri("stuck"), lines, ("keyword textrelay-line-terminator lf",)))
+        stalled.start()
+        self.addCleanup(lambda: (gate.set(), stalled.join(120)))
+        deadline = time.monotonic() + 30
+        while "processing" not in self.app.command("jobs", "-d", "stuck") and time.monotonic() < deadline:
+            time.sleep(0.05)
+        outcomes = []
+        receipts = threading.Thread(target=lambda: outcomes.extend(
+            self.print(RECEIPT, "keyword textrelay-line-terminator crlf") for _ in range(3)), daemon=True)
+        receipts.start()
+        receipts.join(60)
+        self.assertEqual([outcome.state for outcome in outcomes], ["completed"] * 3, self.app.log())
+        expected = expected_bytes(RECEIPT, "--line-terminator", "crlf") * 3
+        deadline = time.monotonic() + 30
+        while sum(map(len, self.printer.jobs)) < len(expected) and time.monotonic() < deadline:
+            time.sleep(0.05)
+        self.assertEqual(b"".join(self.printer.jobs), expected)
+        self.assertIn("processing", self.app.command("jobs", "-d", "stuck"), "the stalled job ended early")
+
     def test_the_server_survives_bad_requests_and_keeps_every_job_apart(self):
         # A name longer than IPP's limits, and requests that are not IPP at all.
         status_line, ipp_status = raw_print_job(self.app.port, "/ipp/print/receipt", "x" * 40000, b"big\n")

@@ -8,6 +8,9 @@
 
 namespace {
 const char* DllPath() { return std::getenv("TEXTRELAY_DRIVER_DLL"); }
+
+// The unit suite runs on the checked engine, from before its first block.
+const bool kChecked = (host::Engine::Get().SwitchOnChecker(), true);
 }  // namespace
 
 bool TestingLoadedDll() { return DllPath() != nullptr; }

@@ -78,9 +78,9 @@ TEST_F(FrameTest, DebugPrint_OneLineWithPrefixAndLineFeed) {
 TEST_F(FrameTest, AllocPtr_ZeroFilledAndTaggedRTXD) {
   engine().pool.UseGuardPages(false);
   auto* block = static_cast<BYTE*>(DrvAllocPtr(100));
-  ASSERT_NE(block, nullptr);
-  const host::Block* info = engine().pool.Find(block);
-  ASSERT_NE(info, nullptr);
+  ASSERT_TRUE(block);
+  const std::optional<host::Block> info = engine().pool.Find(block);
+  ASSERT_TRUE(info);
   EXPECT_EQ(info->size, 100u);
   EXPECT_EQ(info->flags, static_cast<ULONG>(FL_ZERO_MEMORY));
   EXPECT_EQ(host::TagText(info->tag), "RTXD");

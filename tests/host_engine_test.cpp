@@ -1,8 +1,11 @@
 // The host engine's checker: what it counts and what it calls a finding.
 // The facts it stands in for come from the platform's documentation of the
 // engine services.
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "driver/driver.h"
@@ -28,6 +31,48 @@ TEST_F(HostEngineTest, LiveReport_NamesLeftBlocksAndHandles) {
   EngDeleteSurface(reinterpret_cast<HSURF>(bitmap));
   EngDeletePalette(palette);
   EngFreeMem(block);
+}
+
+// Lookups while another thread opens, closes, allocates and frees: each
+// answer is a whole record or none, never one being freed (which asan and
+// tsan see as it happens).
+TEST_F(HostEngineTest, Lookups_WhileAnotherThreadOpensClosesAndFrees) {
+  constexpr int kRounds = 2000;
+  constexpr size_t kRecordSize = 256;
+  std::atomic<bool> done{false};
+  std::atomic<HANDLE> printer{nullptr};
+  std::atomic<void*> block{nullptr};
+  std::atomic<HSURF> surface{nullptr};
+  int wrong = 0;
+  std::thread reader([&] {
+    std::vector<BYTE> buffer(4096);
+    while (!done) {
+      DWORD needed = 0;
+      if (GetPrinterW(printer, 2, buffer.data(), static_cast<DWORD>(buffer.size()), &needed)) {
+        const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+        const auto* record = reinterpret_cast<const BYTE*>(info->pDevMode);
+        // None yet: the handle was closed and the same address opened again.
+        wrong += record != nullptr && std::count(record, record + kRecordSize, 0x5A) != kRecordSize;
+      }
+      if (const auto found = engine().pool.Find(block)) wrong += found->size != 64;
+      if (const auto found = engine().handles.FindSurface(surface)) wrong += found->size.cx != 16;
+    }
+  });
+  for (int round = 0; round < kRounds; ++round) {
+    HANDLE opened = engine().spooler.Open(std::make_shared<host::MemorySink>());
+    engine().spooler.SetDefaultRecord(opened, 2, std::vector<uint8_t>(kRecordSize, 0x5A));
+    void* taken = EngAllocMem(0, 64, DRV_POOL_TAG);
+    HSURF created = reinterpret_cast<HSURF>(EngCreateBitmap({16, 16}, 2, BMF_1BPP, BMF_TOPDOWN, taken));
+    printer = opened;
+    block = taken;
+    surface = created;
+    EngDeleteSurface(created);
+    EngFreeMem(taken);
+    engine().spooler.Close(opened);
+  }
+  done = true;
+  reader.join();
+  EXPECT_EQ(wrong, 0);
 }
 
 TEST_F(HostEngineTest, Misuse_IsAFinding) {

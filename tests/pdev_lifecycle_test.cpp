@@ -94,8 +94,8 @@ TEST_F(PDevLifecycleTest, Enable_WithoutDevModeFromTheDefaults) {
   EXPECT_EQ(d.hDev, nullptr);
   EXPECT_EQ(d.hSurface, nullptr);
   EXPECT_EQ(d.lpBitmapBits, nullptr);
-  const host::Block* block = engine().pool.Find(dhpdev);
-  ASSERT_NE(block, nullptr);
+  const std::optional<host::Block> block = engine().pool.Find(dhpdev);
+  ASSERT_TRUE(block);
   EXPECT_EQ(block->size, sizeof(PDevice));
   // A user-mode DLL takes its blocks from the process heap, which has no
   // pool tags; the host counts them under "Heap".
@@ -106,7 +106,7 @@ TEST_F(PDevLifecycleTest, Enable_WithoutDevModeFromTheDefaults) {
   EXPECT_EQ(gdiinfo_.ulVertRes, 2233u);
   ASSERT_NE(d.hPalette, nullptr);
   EXPECT_EQ(devinfo_.hpalDefault, d.hPalette);
-  EXPECT_NE(engine().handles.FindPalette(d.hPalette), nullptr);
+  EXPECT_TRUE(engine().handles.FindPalette(d.hPalette));
 
   ClearOutput();
   driver_.CompletePDEV(dhpdev, hdev_);
@@ -225,8 +225,8 @@ TEST_F(PDevLifecycleTest, Release_TwoDevicesEachWithItsOwnPalette) {
   const std::vector<uint8_t> second_before = Snapshot(second);
 
   driver_.DisablePDEV(first);
-  EXPECT_EQ(engine().handles.FindPalette(first_palette), nullptr);
-  EXPECT_NE(engine().handles.FindPalette(second_palette), nullptr);
+  EXPECT_FALSE(engine().handles.FindPalette(first_palette));
+  EXPECT_TRUE(engine().handles.FindPalette(second_palette));
   EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
   EXPECT_EQ(Snapshot(second), second_before);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(Dev(second).wszDeviceName)),

@@ -374,8 +374,8 @@ TEST_F(PDevTest, Records_WholeGdiInfoAndDevInfoThroughTheFunctionTable) {
     EXPECT_TRUE(gdiinfo.CanaryFrom(264));
 
     const HPALETTE hpal = engine().handles.LastPalette();
-    const host::Palette* palette = engine().handles.FindPalette(hpal);
-    ASSERT_NE(palette, nullptr);
+    const std::optional<host::Palette> palette = engine().handles.FindPalette(hpal);
+    ASSERT_TRUE(palette);
     EXPECT_EQ(palette->mode, static_cast<ULONG>(PAL_INDEXED));
     EXPECT_THAT(palette->colors, ElementsAre(0x00000000u, 0x00FFFFFFu));
     EXPECT_EQ(palette->red + palette->green + palette->blue, 0u);

@@ -38,8 +38,8 @@ TEST_F(SurfaceTest, Enable_DefaultBitmapOverTheDriversBlockHookingTextOnly) {
   const HSURF hsurf = Enable();
   ASSERT_NE(hsurf, nullptr);
   EXPECT_EQ(pdev_->hSurface, hsurf);
-  const host::Surface* surface = engine().handles.FindSurface(hsurf);
-  ASSERT_NE(surface, nullptr);
+  const std::optional<host::Surface> surface = engine().handles.FindSurface(hsurf);
+  ASSERT_TRUE(surface);
   EXPECT_EQ(surface->size.cx, 3040);
   EXPECT_EQ(surface->size.cy, 2240);
   EXPECT_EQ(surface->lWidth, 380);
@@ -49,8 +49,8 @@ TEST_F(SurfaceTest, Enable_DefaultBitmapOverTheDriversBlockHookingTextOnly) {
   EXPECT_TRUE(surface->associated);
   EXPECT_EQ(surface->hdev, pdev_->hDev);
   EXPECT_EQ(surface->hooks, static_cast<FLONG>(HOOK_TEXTOUT));
-  const host::Block* block = engine().pool.Find(pdev_->lpBitmapBits);
-  ASSERT_NE(block, nullptr);
+  const std::optional<host::Block> block = engine().pool.Find(pdev_->lpBitmapBits);
+  ASSERT_TRUE(block);
   EXPECT_EQ(block->size, 851200u);
   // A user-mode DLL takes its blocks from the process heap, which has no
   // pool tags; the host counts them under "Heap".
@@ -85,7 +85,7 @@ TEST_F(SurfaceTest, Lifecycle_EnableTwiceDisableTwiceEnableAgain) {
   const HSURF second = Enable();
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
-  EXPECT_NE(engine().handles.FindSurface(second), nullptr);
+  EXPECT_TRUE(engine().handles.FindSurface(second));
   EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
 }
 
@@ -125,11 +125,11 @@ TEST_F(SurfaceTest, Failures_AssociationAndDeletionGoUnnoticed) {
     ASSERT_NE(hsurf, nullptr);
     EXPECT_EQ(hsurf, handles.LastSurface());
     EXPECT_EQ(pdev_->hSurface, hsurf);
-    const host::Surface* surface = handles.FindSurface(hsurf);
-    ASSERT_NE(surface, nullptr);
+    const std::optional<host::Surface> surface = handles.FindSurface(hsurf);
+    ASSERT_TRUE(surface);
     EXPECT_EQ(surface->associated, plan != &handles.failed_associations());
-    const host::Block* block = engine().pool.Find(pdev_->lpBitmapBits);
-    ASSERT_NE(block, nullptr);
+    const std::optional<host::Block> block = engine().pool.Find(pdev_->lpBitmapBits);
+    ASSERT_TRUE(block);
     EXPECT_EQ(block->size, 851200u);
     Disable();
     EXPECT_EQ(pdev_->hSurface, nullptr);

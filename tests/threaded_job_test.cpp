@@ -58,8 +58,8 @@ Outcome RunJob(const host::Driver& driver, const PrinterSetup& setup, HANDLE pri
   outcome.horz_res = device.gdiinfo().ulHorzRes;
   outcome.vert_res = device.gdiinfo().ulVertRes;
   outcome.palette_is_the_devices = device.devinfo().hpalDefault == pdev.hPalette;
-  const host::Surface* surface = host::Engine::Get().handles.FindSurface(device.hsurf());
-  if (surface != nullptr) {
+  const std::optional<host::Surface> surface = host::Engine::Get().handles.FindSurface(device.hsurf());
+  if (surface) {
     outcome.bitmap_cx = surface->size.cx;
     outcome.bitmap_cy = surface->size.cy;
   }

@@ -5,6 +5,7 @@
 #include "driver/functions.h"
 #include "host/pe_image.h"
 #include "host/engine.h"
+#include "host/job.h"
 #include "host/runner.h"
 #include "tools/commands.h"
 #include "tools/destination.h"
@@ -19,12 +20,11 @@ namespace {
 
 constexpr char16_t kDeviceName[] = u"textrelay";
 
-// The driver's trace goes to standard error, to a file, or nowhere; kept in
+// The job's trace goes to standard error, to a file, or nowhere; kept in
 // memory it would grow with the input.
 class TraceOutput {
  public:
-  explicit TraceOutput(const std::string& target) {
-    host::Trace& trace = host::Engine::Get().trace;
+  TraceOutput(const std::string& target, host::Trace& trace) : trace_(trace) {
     trace.Discard();
     if (target.empty()) return;
     if (target == "-") {
@@ -38,13 +38,14 @@ class TraceOutput {
     trace.WriteTo(file_);
   }
   ~TraceOutput() {
-    host::Engine::Get().trace.Discard();
+    trace_.Discard();
     if (file_ != nullptr) std::fclose(file_);
   }
   TraceOutput(const TraceOutput&) = delete;
   TraceOutput& operator=(const TraceOutput&) = delete;
 
  private:
+  host::Trace& trace_;
   FILE* file_ = nullptr;
 };
 
@@ -62,8 +63,7 @@ void ReportRefusals(const DeviceSettings& device, bool strict, const NoteSink& n
 }
 
 void CheckInputs(const std::vector<Input>& inputs, const PrintOptions& options,
-                 const NoteSink& note) {
-  host::CodePage& code_page = host::Engine::Get().code_page;
+                 const NoteSink& note, host::CodePage& code_page) {
   const auto invalid = options.replace_invalid ? LineReader::Invalid::kReplace
                                                : LineReader::Invalid::kStop;
   for (const Input& input : inputs) {
@@ -297,7 +297,9 @@ int RunPrint(const PrintOptions& options, const NoteSink& note) {
 
 int RunPrint(const PrintOptions& options, const NoteSink& note, const DestinationOpener& open) {
   const std::unique_ptr<host::PeImage> image = LoadDriver(options.driver_path);
-  if (!host::Engine::Get().code_page.Select(options.code_page)) {
+  host::JobState state;
+  const host::JobScope scope(state);
+  if (!state.code_page.Select(options.code_page)) {
     throw Failure("--code-page " + options.code_page + ": iconv does not know this code page");
   }
   const std::optional<CallerDevMode> caller = CallerFor(options);
@@ -319,10 +321,10 @@ int RunPrint(const PrintOptions& options, const NoteSink& note, const Destinatio
     destination->Commit();
     return 0;
   }
-  CheckInputs(inputs, options, note);
+  CheckInputs(inputs, options, note, state.code_page);
   if (StopAsked(options)) return 0;
 
-  const TraceOutput trace(options.trace);
+  const TraceOutput trace(options.trace, state.trace);
   const std::unique_ptr<Destination> destination = open();
   Job(options, settings, *destination)
       .Print(image ? image->entry() : &DrvEnableDriver, caller, documents);

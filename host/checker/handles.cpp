@@ -103,16 +103,18 @@ BOOL Handles::DeletePalette(HPALETTE palette) {
   return TRUE;
 }
 
-const Surface* Handles::FindSurface(HSURF surface) const {
+std::optional<Surface> Handles::FindSurface(HSURF surface) const {
   std::lock_guard lock(mutex_);
   auto it = surfaces_.find(surface);
-  return it == surfaces_.end() ? nullptr : &it->second;
+  if (it == surfaces_.end()) return std::nullopt;
+  return it->second;
 }
 
-const Palette* Handles::FindPalette(HPALETTE palette) const {
+std::optional<Palette> Handles::FindPalette(HPALETTE palette) const {
   std::lock_guard lock(mutex_);
   auto it = palettes_.find(palette);
-  return it == palettes_.end() ? nullptr : &it->second;
+  if (it == palettes_.end()) return std::nullopt;
+  return it->second;
 }
 
 void Handles::Reset() {

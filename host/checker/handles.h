@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "engine/engine.h"
@@ -42,8 +43,9 @@ class Handles {
                          FLONG green, FLONG blue);
   BOOL DeletePalette(HPALETTE palette);
 
-  const Surface* FindSurface(HSURF surface) const;
-  const Palette* FindPalette(HPALETTE palette) const;
+  // Copies: another thread may delete the handle.
+  std::optional<Surface> FindSurface(HSURF surface) const;
+  std::optional<Palette> FindPalette(HPALETTE palette) const;
   size_t LiveSurfaces() const;
   size_t LivePalettes() const;
   uint64_t PalettesCreated() const;

@@ -107,10 +107,11 @@ size_t Pool::LiveBlocks(ULONG tag) const {
   return count;
 }
 
-const Block* Pool::Find(const void* block) const {
+std::optional<Block> Pool::Find(const void* block) const {
   std::lock_guard lock(mutex_);
   auto it = live_.find(block);
-  return it == live_.end() ? nullptr : &it->second.block;
+  if (it == live_.end()) return std::nullopt;
+  return it->second.block;
 }
 
 void Pool::Reset() {

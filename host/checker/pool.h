@@ -9,6 +9,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "engine/engine.h"
@@ -33,8 +34,8 @@ class Pool {
 
   size_t LiveBlocks() const;
   size_t LiveBlocks(ULONG tag) const;
-  // The block's record stays valid until the block is freed.
-  const Block* Find(const void* block) const;
+  // A copy of the live block's record: another thread may free the block.
+  std::optional<Block> Find(const void* block) const;
   uint64_t Allocations() const;
   // Planned before the threads start; each allocation asks it under the lock.
   FaultPlan& faults() { return faults_; }

@@ -5,6 +5,7 @@
 
 #include <pappl/pappl.h>
 
+#include <map>
 #include <mutex>
 
 namespace textrelay::app {
@@ -12,12 +13,22 @@ namespace textrelay::app {
 constexpr const char* kDriverName = "textrelay-raw-text";
 constexpr const char* kDriverDescription = "textrelay raw text";
 
-// What every printer of the application shares. The host engine behind the
-// print path is one per process, so one job at a time goes through it,
-// whichever printer it is for; that also keeps each job's bytes together
-// on a device that several jobs reach.
-struct Application {
-  std::mutex print_path;
+// What every printer of the application shares. Each job owns its state in
+// the engine, so printers print at once, each job on the thread PAPPL gives
+// it. PAPPL 1.3 can start a printer's job while another of the same
+// printer prints, or the same job twice, so each printer's jobs take a lock
+// of that printer's own: a device that stops reading stalls its printer
+// only, and each job's bytes reach the device together.
+class Application {
+ public:
+  std::mutex& PrintPath(pappl_printer_t* printer) {
+    const std::lock_guard lock(paths_lock_);
+    return print_paths_[printer];
+  }
+
+ private:
+  std::mutex paths_lock_;
+  std::map<pappl_printer_t*, std::mutex> print_paths_;
 };
 
 // The framework's driver callback; `data` is the Application.

@@ -58,7 +58,7 @@ bool Claim(pappl_job_t* job, Application& application) {
 void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* device,
            const char* path) {
   Application& application = ApplicationOf(job);
-  const std::lock_guard<std::mutex> one_job(application.print_path);
+  const std::lock_guard<std::mutex> one_job(application.PrintPath(papplJobGetPrinter(job)));
   if (!Claim(job, application)) return;
   PrintOptions print = JobPrintOptions(RequestFor(job, options));
   print.files = {path};
@@ -77,9 +77,11 @@ void Print(pappl_job_t* job, const pappl_pr_options_t& options, pappl_device_t* 
 
 // A job cancelled while it waited to start has lost its document, but
 // PAPPL 1.3.1 starts it all the same (as processing): cancelling it again
-// makes it end canceled.
+// makes it end canceled. A second start of a job the first has claimed
+// (Claim) finds the document gone once the first has printed it: that job
+// is left as the first start ends it.
 bool CancelledBeforeItStarted(pappl_job_t* job) {
-  if (papplJobGetFilename(job) != nullptr) return false;
+  if (papplJobGetFilename(job) != nullptr || papplJobGetData(job) != nullptr) return false;
   papplJobCancel(job);
   papplJobSetMessage(job, "canceled before it started; nothing was sent");
   return true;
