@@ -31,18 +31,18 @@ TEST(AppJobSettings, Options_FollowTheJobOverTheDefaults) {
     JobRequest request;
     Expected expected;
   } cases[] = {
-      {{1, 0, 0, 0, {}}, {0, false, "windows-1252", EmptyLines::kFeed, false, 1, {}, {}, {}}},
+      {{1, 0, 0, 0, {}}, {0, false, "CP1252", EmptyLines::kFeed, false, 1, {}, {}, {}}},
       {{2, 3, 8000, 20000,
         {{"textrelay-line-terminator", "crlf"}, {"textrelay-form-feed", "true"},
          {"textrelay-code-page", "cp437"}, {"textrelay-empty-lines", "skip"},
          {"textrelay-invalid-utf8", "replace"}}},
-       {1, true, "cp437", EmptyLines::kSkip, true, 2, 1, 800, 2000}},
+       {1, true, "CP437", EmptyLines::kSkip, true, 2, 1, 800, 2000}},
       // Reversed sides print as their plain kind; "none" leaves the driver's.
       {{1, 5, 5800, 20000, {{"textrelay-line-terminator", "lf"}}},
-       {3, false, "windows-1252", EmptyLines::kFeed, false, 1, 2, 580, 2000}},
+       {3, false, "CP1252", EmptyLines::kFeed, false, 1, 2, 580, 2000}},
       {{999, 6, 10, 30, {{"textrelay-line-terminator", "cr"}}},
-       {2, false, "windows-1252", EmptyLines::kFeed, false, 999, 1, 1, 3}},
-      {{1, 7, 20320, 99990, {}}, {0, false, "windows-1252", EmptyLines::kFeed, false, 1, {}, 2032, 9999}},
+       {2, false, "CP1252", EmptyLines::kFeed, false, 999, 1, 1, 3}},
+      {{1, 7, 20320, 99990, {}}, {0, false, "CP1252", EmptyLines::kFeed, false, 1, {}, 2032, 9999}},
   };
   for (const auto& [request, expected] : cases) {
     const PrintOptions options = JobPrintOptions(request);

@@ -17,6 +17,7 @@ import threading
 import time
 import unittest
 import urllib.parse
+import urllib.request
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from tool_command_test import CupsServer, Folder, Printer  # noqa: E402
@@ -314,7 +315,7 @@ class Printing(AppTest):
     def test_a_job_that_cannot_print_stops_before_a_byte_with_the_reason_and_the_next_prints(self):
         cases = [
             (b"ok\n\xff\xfe broken\n", (), "invalid UTF-8"),
-            ("漢字\n".encode("utf-8"), ("keyword textrelay-code-page cp932",), "cp932"),
+            ("漢字\n".encode("utf-8"), ("keyword textrelay-code-page cp932",), "CP932"),
             (b"a\n", ("keyword textrelay-line-terminator crlf2",), "textrelay-line-terminator 'crlf2'"),
             (b"a\n", ("keyword textrelay-code-page klingon",), "textrelay-code-page 'klingon'"),
         ]
@@ -451,6 +452,59 @@ GET_DEFAULTS = """{
 """
 
 
+DESCRIBE = """{
+  OPERATION Get-Printer-Attributes
+  GROUP operation-attributes-tag
+  ATTR charset attributes-charset utf-8
+  ATTR language attributes-natural-language fr
+  ATTR uri printer-uri $uri
+  ATTR keyword requested-attributes printer-description,printer-strings-uri
+  STATUS successful-ok
+}
+"""
+
+SETTINGS = ("textrelay-line-terminator", "textrelay-form-feed", "textrelay-empty-lines", "textrelay-code-page",
+            "textrelay-invalid-utf8")
+
+
+def parse_strings(text):
+    return dict(re.findall(r'^"([^"]+)" = "([^"]*)";$', text, re.MULTILINE))
+
+
+def ppd_choices(option):
+    """The built PPD's choices of an option: (keyword, label) in order."""
+    with open(os.path.join(os.path.dirname(TEXTRELAY), "textrelay.ppd"), encoding="latin-1") as ppd:
+        return re.findall(rf"^\*{option} ([^/:]+)/([^:]+):", ppd.read(), re.MULTILINE)
+
+
+class Described(AppTest):
+    def described(self):
+        test = self.write("describe.test", DESCRIBE)
+        result = subprocess.run(["ipptool", "-tv", self.app.uri("receipt"), test], capture_output=True, timeout=60)
+        self.assertEqual(result.returncode, 0, result.stdout.decode())
+        return result.stdout.decode()
+
+    def test_the_driver_settings_are_listed_described_and_labelled(self):
+        self.app.command("modify", "-d", "receipt", "-o", "textrelay-code-page-default=cp852")
+        options = self.app.command("options", "-d", "receipt")
+        for line in ("-o textrelay-line-terminator=none (default)", "-o textrelay-line-terminator=crlf",
+                     "-o textrelay-form-feed=false (default)", "-o textrelay-code-page=cp852 (default)",
+                     "-o textrelay-code-page=windows-1258", "-o textrelay-invalid-utf8=replace"):
+            self.assertIn(line, options)
+        described = self.described()
+        for name in SETTINGS:
+            self.assertIn(name + "-default", described)
+            self.assertIn(name + "-supported", described)
+        # The strings the printer names for a French client label every
+        # choice it offers; the PPD offers the same code pages.
+        uri = re.search(r"printer-strings-uri \(uri\) = (\S+)", described).group(1)
+        with urllib.request.urlopen(uri, timeout=30) as answer:
+            french = parse_strings(answer.read().decode())
+        supported = re.search(r"textrelay-code-page-supported \(1setOf keyword\) = (\S+)", described).group(1)
+        self.assertEqual(french["textrelay-code-page"], "Page de codes")
+        self.assertEqual(len(supported.split(",")), len(ppd_choices("CodePage")))
+        for keyword in supported.split(","):
+            self.assertIn("textrelay-code-page." + keyword, french)
 TEXTTOPDF = "/usr/lib/cups/filter/texttopdf"
 # Enough for a small PDF's text to be read, most times.
 PDF_TIME = 0.5
@@ -914,10 +968,26 @@ class Browser(AppTest):
         form_feed = driver.find_element(By.NAME, "textrelay-form-feed")
         return terminator, form_feed
 
+    def assert_readable(self, driver, terminator):
+        """Labels and choices read as words, the code pages as the PPD's, and
+        the rows that change nothing for text are hidden."""
+        from selenium.webdriver.common.by import By
+        label = driver.find_element(By.XPATH, "//select[@name='textrelay-line-terminator']/ancestor::tr/th")
+        self.assertEqual(label.text, "Line terminator:")
+        self.assertEqual([option.text for option in terminator.options], ["None", "CR LF", "CR", "LF"])
+        code_pages = driver.find_element(By.NAME, "textrelay-code-page")
+        labels = [option.text for option in code_pages.find_elements(By.TAG_NAME, "option")]
+        self.assertEqual(labels, [label for _, label in ppd_choices("CodePage")])
+        rows = [row.text for row in driver.find_elements(By.CSS_SELECTOR, "tr") if row.is_displayed()]
+        for hidden in ("Print Quality", "Optimize For", "Scaling", "Resolution"):
+            self.assertFalse([row for row in rows if row.startswith(hidden)], rows)
+        self.assertTrue([row for row in rows if row.startswith("Form feed at the end:")], rows)
+
     def test_settings_saved_in_the_web_page_reach_the_bytes_and_stay_after_a_restart(self):
         from selenium.webdriver.common.by import By
         driver = self.browser()
         terminator, form_feed = self.shown_settings(driver)
+        self.assert_readable(driver, terminator)
         self.assertEqual((terminator.first_selected_option.get_attribute("value"), form_feed.is_selected()),
                          ("none", False))
         terminator.select_by_value("crlf")

@@ -3,10 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <optional>
+#include <set>
+#include <string>
 
 #include "devmode/devmode.h"
 #include "host/engine.h"
+#include "tools/failure.h"
+#include "tools/ppd_settings.h"
+#include "tools/setting_table.h"
 #include "tools/settings.h"
+#include "tools/strings_file.h"
 
 namespace {
 
@@ -115,6 +122,74 @@ TEST_F(ToolSettings, Header_VerdictAgreesWithTheDriversCheck) {
     record.dm.*c.field = c.value;
     EXPECT_EQ(textrelay::WhyNotOwn(record.dm), c.why);
     EXPECT_EQ(textrelay::IsDriversOwn(record.dm), IsValidDrvDevMode(&record.dm) != FALSE) << c.why;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+using textrelay::Strings;
+
+// Each language labels every setting and every choice of the settings
+// table, and nothing else: a label missing shows its key on the web page.
+TEST(SettingLabels, EveryLanguageLabelsExactlyTheTable) {
+  std::set<std::string> keys;
+  for (const textrelay::SettingRow& row : textrelay::SettingTable()) {
+    keys.insert(row.name);
+    for (const textrelay::SettingChoice& choice : row.choices) keys.insert(ChoiceKey(row, choice));
+  }
+  for (const char* language : {"en", "fr", "de", "es"}) {
+    const Strings strings =
+        textrelay::ReadStringsFile(std::string(TEXTRELAY_STRINGS_DIR "/") + language + ".strings");
+    std::set<std::string> labelled;
+    for (const auto& [key, label] : strings) {
+      labelled.insert(key);
+      EXPECT_FALSE(label.empty()) << language << " " << key;
+    }
+    EXPECT_EQ(labelled, keys) << language;
+  }
+}
+
+TEST(SettingLabels, StringsFilesAreReadAsTheFrameworkReadsThem) {
+  EXPECT_EQ(textrelay::ParseStrings(" \"k\" = \"v \\\"q\\\"\\n\";\n\"k2\"=\"\";"),
+            (Strings{{"k", "v \"q\"\n"}, {"k2", ""}}));
+  const std::pair<const char*, const char*> bad[] = {
+      {"\"k\" = \"v\"", "strings line 1: expected ';'"},
+      {"\"k\" \"v\";", "strings line 1: expected '='"},
+      {"\n\"k\" = \"v;\n", "strings line 2: a string is not closed on its line"},
+      {"\"k\" = \"a\";\n\"k\" = \"b\";", "strings line 2: \"k\" is given twice"},
+      {"\n/* a comment */ \"k\" = \"v\";", "strings line 2: expected '\"'"},
+      {"k = \"v\";", "strings line 1: expected '\"'"},
+  };
+  for (const auto& [text, message] : bad) {
+    try {
+      textrelay::ParseStrings(text);
+      ADD_FAILURE() << "taken: " << text;
+    } catch (const textrelay::Failure& failure) {
+      EXPECT_STREQ(failure.what(), message);
+    }
+  }
+}
+
+// The PPD carries Latin-1 labels of at most 64 bytes without a colon or a
+// quote; a label it cannot carry stops the build.
+TEST(SettingLabels, PpdRefusesLabelsItCannotCarry) {
+  Strings english;
+  for (const textrelay::SettingRow& row : textrelay::SettingTable()) {
+    english[row.name] = "Label";
+    for (const textrelay::SettingChoice& choice : row.choices) english[ChoiceKey(row, choice)] = "Choice";
+  }
+  EXPECT_NE(textrelay::MakePpd("@SETTINGS@\n", english, "1").find("*CodePage ISO8859-15/Choice: \"\""),
+            std::string::npos);
+  // None: no label at all.
+  const std::optional<std::string> labels[] = {"a: b", "say \"x\"", "Größe", std::string(65, 'x'),
+                                               std::nullopt};
+  for (const std::optional<std::string>& label : labels) {
+    Strings bad = english;
+    if (label) bad["textrelay-code-page.cp852"] = *label;
+    if (!label) bad.erase("textrelay-code-page.cp852");
+    EXPECT_THROW(textrelay::MakePpd("@SETTINGS@\n", bad, "1"), textrelay::Failure) << label.value_or("none");
   }
 }
 

@@ -11,6 +11,7 @@
 
 #include "tools/commands.h"
 #include "tools/failure.h"
+#include "tools/setting_table.h"
 
 namespace textrelay {
 
@@ -21,9 +22,17 @@ constexpr int kUsage = 2;
 // A week, in seconds: longer is no deadline in practice.
 constexpr double kLongestDeadline = 7 * 24 * 3600;
 
-const std::map<std::string, BYTE> kTerminators{{"none", 0}, {"crlf", 1}, {"cr", 2}, {"lf", 3}};
-const std::map<std::string, EmptyLines> kEmptyLines{{"feed", EmptyLines::kFeed},
-                                                    {"skip", EmptyLines::kSkip}};
+// A setting's choices by their names, the printer application's keywords.
+template <typename T>
+std::map<std::string, T> Choices(SettingId id) {
+  std::map<std::string, T> choices;
+  const SettingRow& row = Setting(id);
+  for (size_t i = 0; i < row.choices.size(); ++i) choices.emplace(row.choices[i].ipp, static_cast<T>(i));
+  return choices;
+}
+
+const std::map<std::string, BYTE> kTerminators = Choices<BYTE>(SettingId::kLineTerminator);
+const std::map<std::string, EmptyLines> kEmptyLines = Choices<EmptyLines>(SettingId::kEmptyLines);
 const std::map<std::string, SHORT> kOrientations{{"portrait", DMORIENT_PORTRAIT},
                                                  {"landscape", DMORIENT_LANDSCAPE}};
 

@@ -6,13 +6,14 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <limits>
 #include <optional>
 #include <sstream>
 
 #include "devmode/drv_devmode.h"
 #include "tools/failure.h"
+#include "tools/read_file.h"
+#include "tools/setting_table.h"
 
 namespace textrelay {
 
@@ -70,32 +71,39 @@ struct Choice {
   T value;
 };
 
+// The choices' names are what `name` gives for each of them.
+template <typename Choices, typename Name>
+[[noreturn]] void RefuseChoice(std::string_view option, const std::string& value,
+                               const Choices& choices, Name name) {
+  std::string names;
+  const size_t count = std::size(choices);
+  for (size_t i = 0; i < count; ++i) {
+    names += (i == 0 ? "" : i + 1 == count ? " or " : ", ") + std::string(name(choices[i]));
+  }
+  throw Failure(std::string(option) + "=" + value + " is not a choice of " + std::string(option) +
+                " (" + names + "); nothing was sent");
+}
+
 template <typename T, size_t N>
 T Choose(const char* option, const std::string& value, const Choice<T> (&choices)[N]) {
   for (const Choice<T>& choice : choices) {
     if (Lower(choice.name) == Lower(value)) return choice.value;
   }
-  std::string names;
-  for (size_t i = 0; i < N; ++i) {
-    names += (i == 0 ? "" : i + 1 == N ? " or " : ", ") + std::string(choices[i].name);
-  }
-  throw Failure(std::string(option) + "=" + value + " is not a choice of " + option + " (" + names +
-                "); nothing was sent");
+  RefuseChoice(option, value, choices, [](const Choice<T>& choice) { return choice.name; });
 }
 
-constexpr Choice<BYTE> kTerminators[] = {{"None", 0}, {"CRLF", 1}, {"CR", 2}, {"LF", 3}};
+// CUPS's spellings of a boolean option.
 constexpr Choice<bool> kBooleans[] = {{"True", true}, {"False", false}, {"yes", true},
                                       {"no", false},  {"on", true},     {"off", false}};
-constexpr Choice<bool> kInvalid[] = {{"Stop", false}, {"Replace", true}};
-constexpr Choice<bool> kRawData[] = {{"Send", true}, {"Refuse", false}};
-constexpr Choice<EmptyLines> kEmptyLines[] = {{"Feed", EmptyLines::kFeed},
-                                              {"Skip", EmptyLines::kSkip}};
-// The code pages the PPD offers, by the iconv names the command takes.
-constexpr Choice<const char*> kCodePages[] = {
-    {"CP1252", "CP1252"}, {"CP1250", "CP1250"}, {"CP1251", "CP1251"}, {"CP1253", "CP1253"},
-    {"CP1254", "CP1254"}, {"CP1255", "CP1255"}, {"CP1256", "CP1256"}, {"CP1257", "CP1257"},
-    {"CP1258", "CP1258"}, {"CP437", "CP437"},   {"CP850", "CP850"},   {"CP866", "CP866"},
-    {"CP932", "CP932"}};
+
+// The index of the row's choice the PPD's keyword names, or Failure.
+size_t ChooseSetting(SettingId id, const std::string& value) {
+  const SettingRow& row = Setting(id);
+  const size_t index = FindPpdChoice(row, value);
+  if (index < row.choices.size()) return index;
+  RefuseChoice(row.ppd, value, row.choices, [](const SettingChoice& choice) { return choice.ppd; });
+}
+
 // CUPS's orientation-requested: the driver knows portrait and landscape;
 // the reversed ones print as their unreversed side, with a warning.
 struct Orientation {
@@ -232,14 +240,7 @@ PpdFacts ParsePpd(std::string_view text) {
   return facts;
 }
 
-PpdFacts ReadPpd(const std::string& path) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) FailWithErrno(path);
-  std::ostringstream text;
-  text << file.rdbuf();
-  if (file.bad()) FailWithErrno(path);
-  return ParsePpd(text.str());
-}
+PpdFacts ReadPpd(const std::string& path) { return ParsePpd(ReadFile(path)); }
 
 JobOptions ParseJobOptions(const std::string& text) {
   cups_option_t* parsed = nullptr;
@@ -270,17 +271,18 @@ PrintOptions JobPrintOptions(const PpdFacts& ppd, const JobOptions& job, SHORT c
   PrintOptions options;
   Settings& settings = options.settings;
   if (const std::string* v = value("lineterminator")) {
-    settings.line_terminator = Choose("LineTerminator", *v, kTerminators);
+    settings.line_terminator = static_cast<BYTE>(ChooseSetting(SettingId::kLineTerminator, *v));
   }
   if (const std::string* v = value("formfeed"))
     settings.form_feed = Choose("FormFeed", *v, kBooleans);
-  if (const std::string* v = value("codepage"))
-    options.code_page = Choose("CodePage", *v, kCodePages);
+  if (const std::string* v = value("codepage")) {
+    options.code_page = Setting(SettingId::kCodePage).choices[ChooseSetting(SettingId::kCodePage, *v)].iconv;
+  }
   if (const std::string* v = value("invalidutf8")) {
-    options.replace_invalid = Choose("InvalidUTF8", *v, kInvalid);
+    options.replace_invalid = ChooseSetting(SettingId::kInvalidUtf8, *v) == 1;
   }
   if (const std::string* v = value("emptylines")) {
-    options.empty_lines = Choose("EmptyLines", *v, kEmptyLines);
+    options.empty_lines = ChooseSetting(SettingId::kEmptyLines, *v) == 0 ? EmptyLines::kFeed : EmptyLines::kSkip;
   }
   ApplyPageSize(ppd, job, settings, warnings);
   ApplyOrientation(job, settings, warnings);
@@ -298,7 +300,7 @@ bool SendsBinaryUnchanged(const PpdFacts& ppd, const JobOptions& job,
   // administrator turned off.
   for (const JobOptions* options : {&ppd.defaults, &job}) {
     const std::string* value = Find(*options, "rawdata");
-    if (value != nullptr && !Choose("RawData", *value, kRawData)) return false;
+    if (value != nullptr && ChooseSetting(SettingId::kRawData, *value) != 0) return false;
   }
   return IsPrinterData(content_type);
 }

@@ -1,9 +1,11 @@
 #include "tools/settings.h"
 
+#include <array>
 #include <cstdio>
 #include <string>
 
 #include "devmode/devmode.h"
+#include "tools/setting_table.h"
 
 namespace textrelay {
 
@@ -77,22 +79,20 @@ std::string Describe(const Refusal& refusal) {
          std::to_string(refusal.kept);
 }
 
-DeviceSettings PredictDevice(const CallerDevMode* caller) {
-  const DrvDevMode defaults = DefaultDevMode(u"textrelay");
-  DeviceSettings device{defaults.dm.dmOrientation, defaults.dm.dmPaperLength,
-                        defaults.dm.dmPaperWidth,  defaults.dm.dmCopies,
-                        defaults.byLineTerminator, defaults.byFormFeed, false, {}};
-  if (caller == nullptr) return device;
+namespace {
 
-  struct Merged {
-    DWORD bit;
-    const char* setting;
-    SHORT DEVMODEW::*field;
-    int low;
-    int high;
-    int DeviceSettings::*result;
-  };
-  const Merged merged[] = {
+// A public setting the merge judges, with the limits the defaults hold.
+struct Judged {
+  DWORD bit;
+  const char* setting;
+  SHORT DEVMODEW::*field;
+  int low;
+  int high;
+  int DeviceSettings::*result;
+};
+
+std::array<Judged, 4> JudgedSettings(const DrvDevMode& defaults) {
+  return {{
       {DM_ORIENTATION, "orientation", &DEVMODEW::dmOrientation, DMORIENT_PORTRAIT,
        DMORIENT_LANDSCAPE, &DeviceSettings::orientation},
       {DM_PAPERLENGTH, "paper length", &DEVMODEW::dmPaperLength, defaults.sMinPaperLength,
@@ -101,28 +101,51 @@ DeviceSettings PredictDevice(const CallerDevMode* caller) {
        defaults.sMaxPaperWidth, &DeviceSettings::paper_width},
       {DM_COPIES, "copies", &DEVMODEW::dmCopies, defaults.sMinCopies, defaults.sMaxCopies,
        &DeviceSettings::copies},
+  }};
+}
+
+// Whether the merge reads the field: what dmSize leaves out is not there.
+bool Announces(const DEVMODEW& source, const Judged& judged) {
+  auto within = [&source](const void* field, size_t cj) {
+    const auto* base = reinterpret_cast<const BYTE*>(&source);
+    return static_cast<size_t>(static_cast<const BYTE*>(field) - base) + cj <= source.dmSize;
   };
-  const DEVMODEW& source = *caller->dm();
-  for (const Merged& m : merged) {
-    if ((source.dmFields & m.bit) == 0) continue;
-    const int value = source.*m.field;
-    if (value >= m.low && value <= m.high) {
-      device.*m.result = value;
-      continue;
-    }
-    device.refusals.push_back({m.setting, value, m.low, m.high, device.*m.result});
+  return within(&source.dmFields, sizeof source.dmFields) && (source.dmFields & judged.bit) != 0 &&
+         within(&(source.*judged.field), sizeof(SHORT));
+}
+
+// Refused is what the merge does not take: merged into a record that holds
+// something else in each field, a value taken shows.
+void AddRefusals(const DEVMODEW& source, const DrvDevMode& defaults, DeviceSettings& device) {
+  DrvDevMode probe = defaults;
+  const std::array<Judged, 4> judged = JudgedSettings(defaults);
+  for (const Judged& j : judged) probe.dm.*j.field = static_cast<SHORT>(~(source.*j.field));
+  MergeDevModes(&probe, &source);
+  for (const Judged& j : judged) {
+    const int value = source.*j.field;
+    if (!Announces(source, j) || probe.dm.*j.field == value) continue;
+    device.refusals.push_back({j.setting, value, j.low, j.high, device.*j.result});
   }
-  device.private_block_taken = IsDriversOwn(source);
-  if (device.private_block_taken) {
-    device.line_terminator = caller->record.byLineTerminator;
-    device.form_feed = caller->record.byFormFeed;
-  }
+}
+
+}  // namespace
+
+DeviceSettings PredictDevice(const CallerDevMode* caller) {
+  const DrvDevMode defaults = DefaultDevMode(u"textrelay");
+  DrvDevMode merged = defaults;
+  if (caller != nullptr) MergeDevModes(&merged, caller->dm());
+  DeviceSettings device{merged.dm.dmOrientation, merged.dm.dmPaperLength, merged.dm.dmPaperWidth,
+                        merged.dm.dmCopies,      merged.byLineTerminator, merged.byFormFeed,
+                        false,                   {}};
+  if (caller == nullptr) return device;
+  device.private_block_taken = IsDriversOwn(*caller->dm());
+  AddRefusals(*caller->dm(), defaults, device);
   return device;
 }
 
 const char* TerminatorName(BYTE mode) {
-  static const char* const kNames[] = {"none", "crlf", "cr", "lf"};
-  return mode < 4 ? kNames[mode] : "none";
+  const SettingRow& row = Setting(SettingId::kLineTerminator);
+  return row.choices[mode < row.choices.size() ? mode : 0].ipp;
 }
 
 }  // namespace textrelay

@@ -5,12 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include <iconv.h>
+
 #include <fstream>
+#include <map>
 #include <optional>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include "tools/failure.h"
+#include "tools/setting_table.h"
 
 namespace {
 
@@ -32,28 +38,74 @@ PrintOptions ForJob(const std::string& job, std::vector<std::string>* warnings =
   return JobPrintOptions(BuiltPpd(), ParseJobOptions(job), 1, warnings ? *warnings : ignored);
 }
 
+// The choices the built PPD offers for an option, by their keywords.
+std::vector<std::string> PpdChoices(const std::string& option) {
+  std::ifstream ppd(TEXTRELAY_PPD);
+  std::string line;
+  std::vector<std::string> choices;
+  while (std::getline(ppd, line)) {
+    if (!line.starts_with("*" + option + " ")) continue;
+    choices.push_back(line.substr(option.size() + 2, line.find_first_of("/:") - option.size() - 2));
+  }
+  return choices;
+}
+
 // Every choice the PPD offers must be one the filter takes, or a queue could
-// be set up so that every job fails.
+// be set up so that every job fails; and every choice of a queue's setting
+// is offered.
 TEST(CupsFilterSettings, Ppd_EveryChoiceItOffersIsTaken) {
-  const std::pair<std::string, size_t> options[] = {{"LineTerminator", 4}, {"FormFeed", 2},
-                                                    {"EmptyLines", 2},     {"CodePage", 13},
-                                                    {"InvalidUTF8", 2},    {"PageSize", 11},
-                                                    {"RawData", 2}};
+  std::vector<std::pair<std::string, size_t>> options = {{"PageSize", 11}};
+  for (const textrelay::SettingRow& row : textrelay::SettingTable()) {
+    if ((row.faces & textrelay::kQueue) != 0) options.emplace_back(row.ppd, row.choices.size());
+  }
+  ASSERT_EQ(options.size(), 7u);
   for (const auto& [option, count] : options) {
-    std::ifstream ppd(TEXTRELAY_PPD);
-    std::string line;
-    size_t choices = 0;
-    while (std::getline(ppd, line)) {
-      if (!line.starts_with("*" + option + " ")) continue;
-      const std::string choice =
-          line.substr(option.size() + 2, line.find_first_of("/:") - option.size() - 2);
+    const std::vector<std::string> choices = PpdChoices(option);
+    for (const std::string& choice : choices) {
       const std::string job = option + "=" + choice;
       EXPECT_NO_THROW(ForJob(job)) << job;
       EXPECT_NO_THROW(textrelay::SendsBinaryUnchanged(BuiltPpd(), ParseJobOptions(job), "text/plain"))
           << job;
-      ++choices;
     }
-    EXPECT_EQ(choices, count) << option;
+    EXPECT_EQ(choices.size(), count) << option;
+  }
+}
+
+// The custom sizes the PPD allows, at both ends, are sizes the driver takes.
+TEST(CupsFilterSettings, Ppd_CustomSizeLimitsAreTheDrivers) {
+  std::ifstream ppd(TEXTRELAY_PPD);
+  std::string line;
+  std::map<std::string, std::pair<std::string, std::string>> limits;
+  while (std::getline(ppd, line)) {
+    std::istringstream fields(line);
+    std::string keyword, name, order, unit, low, high;
+    fields >> keyword >> name >> order >> unit >> low >> high;
+    if (keyword == "*ParamCustomPageSize" && unit == "points") limits[name] = {low, high};
+  }
+  ASSERT_TRUE(limits.contains("Width:") && limits.contains("Height:"));
+  const auto& [width, length] = std::pair(limits["Width:"], limits["Height:"]);
+  for (const std::string& size : {width.first + "x" + length.first, width.second + "x" + length.second}) {
+    const PrintOptions options = ForJob("PageSize=Custom." + size);
+    const textrelay::CallerDevMode caller = textrelay::BuildCallerDevMode(options.settings, u"textrelay");
+    EXPECT_TRUE(textrelay::PredictDevice(&caller).refusals.empty()) << size;
+  }
+}
+
+// A queue offers the printer application's code pages, in its order, and
+// prints each with a converter of its own that iconv knows.
+TEST(CupsFilterSettings, Ppd_CodePagesAreTheApplicationsEachItsOwn) {
+  const textrelay::SettingRow& row = textrelay::Setting(textrelay::SettingId::kCodePage);
+  const std::vector<std::string> offered = PpdChoices("CodePage");
+  ASSERT_EQ(offered.size(), row.choices.size());
+  ASSERT_GE(offered.size(), 17u);
+  std::set<std::string> converters;
+  for (size_t i = 0; i < offered.size(); ++i) {
+    EXPECT_EQ(offered[i], row.choices[i].ppd);
+    const std::string code_page = ForJob("CodePage=" + offered[i]).code_page;
+    const iconv_t converter = iconv_open(code_page.c_str(), "UTF-8");
+    EXPECT_NE(converter, reinterpret_cast<iconv_t>(-1)) << code_page;
+    if (converter != reinterpret_cast<iconv_t>(-1)) iconv_close(converter);
+    EXPECT_TRUE(converters.insert(code_page).second) << code_page << " twice";
   }
 }
 

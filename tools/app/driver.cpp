@@ -12,14 +12,14 @@ namespace textrelay::app {
 
 namespace {
 
-// An 80-column text page, receipt rolls, a shipping label, A5 and any size
-// within the driver's limits (0.1 to 203.2 mm wide, 0.3 to 999.9 mm long).
+// An 80-column text page, receipt rolls, a shipping label, A5 and, after
+// them, any size within the driver's limits.
 // The text page is the default, 8 inches wide with no side margins: a
 // client that sets text in 10 characters an inch (CUPS's texttopdf) fits 80
 // columns on it, so a text file's lines come back whole from its PDF.
 constexpr const char* kMedia[] = {
     "om_text-80-columns_203.2x279.4mm", "om_receipt-58mm_58x200mm", "om_receipt-80mm_80x200mm",
-    "oe_4x6-label_4x6in", "iso_a5_148x210mm", "custom_min_0.1x0.3mm", "custom_max_203.2x999.9mm",
+    "oe_4x6-label_4x6in", "iso_a5_148x210mm",
 };
 constexpr int kDefaultMedia = 0;
 // Hundredths of a millimetre. A size whose margins are all 0 is borderless
@@ -49,9 +49,11 @@ bool RefuseRasterLine(pappl_job_t*, pappl_pr_options_t*, pappl_device_t*, unsign
 // ESC/POS, ZPL and other command languages inside text among it.
 const char* TypeAsText(const unsigned char*, size_t, void*) { return "text/plain"; }
 
-void SetMedia(pappl_pr_driver_data_t& data) {
-  data.num_media = static_cast<int>(std::size(kMedia));
-  for (int i = 0; i < data.num_media; ++i) data.media[i] = kMedia[i];
+void SetMedia(pappl_pr_driver_data_t& data, const PaperLimits& limits) {
+  data.num_media = 0;
+  for (const char* media : kMedia) data.media[data.num_media++] = media;
+  data.media[data.num_media++] = limits.min_name.c_str();
+  data.media[data.num_media++] = limits.max_name.c_str();
   data.num_source = 1;
   data.source[0] = "main-roll";
   pappl_media_col_t& media = data.media_default;
@@ -70,19 +72,21 @@ void SetMedia(pappl_pr_driver_data_t& data) {
 
 void AddVendorAttributes(pappl_pr_driver_data_t& data, ipp_t* attrs) {
   for (const VendorSetting& setting : VendorSettings()) {
-    data.vendor[data.num_vendor++] = setting.name;
-    const std::string supported = std::string(setting.name) + "-supported";
-    const std::string default_name = std::string(setting.name) + "-default";
-    if (setting.choices.empty()) {
+    const SettingRow& row = *setting.row;
+    data.vendor[data.num_vendor++] = row.name;
+    const std::string supported = std::string(row.name) + "-supported";
+    const std::string default_name = std::string(row.name) + "-default";
+    if (row.boolean) {
       ippAddBoolean(attrs, IPP_TAG_PRINTER, supported.c_str(), 1);
-      ippAddBoolean(attrs, IPP_TAG_PRINTER, default_name.c_str(),
-                    std::strcmp(setting.default_value, "true") == 0);
+      ippAddBoolean(attrs, IPP_TAG_PRINTER, default_name.c_str(), setting.default_choice == 1);
       continue;
     }
+    std::vector<const char*> choices;
+    for (const SettingChoice& choice : row.choices) choices.push_back(choice.ipp);
     ippAddStrings(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, supported.c_str(),
-                  static_cast<int>(setting.choices.size()), nullptr, setting.choices.data());
+                  static_cast<int>(choices.size()), nullptr, choices.data());
     ippAddString(attrs, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, default_name.c_str(), nullptr,
-                 setting.default_value);
+                 row.choices[setting.default_choice].ipp);
   }
 }
 
@@ -91,6 +95,7 @@ void AddVendorAttributes(pappl_pr_driver_data_t& data, ipp_t* attrs) {
 bool SetUpDriver(pappl_system_t* system, const char* driver_name, const char*, const char*,
                  pappl_pr_driver_data_t* driver_data, ipp_t** driver_attrs, void* data) {
   if (std::strcmp(driver_name, kDriverName) != 0) return false;
+  Application& application = *static_cast<Application*>(data);
   // The framework takes its type guesser from the system, which the
   // default system callback makes before any printer exists.
   papplSystemSetMIMECallback(system, TypeAsText, nullptr);
@@ -118,7 +123,7 @@ bool SetUpDriver(pappl_system_t* system, const char* driver_name, const char*, c
   driver.x_default = driver.y_default = 203;
   driver.sides_supported = PAPPL_SIDES_ONE_SIDED;
   driver.sides_default = PAPPL_SIDES_ONE_SIDED;
-  SetMedia(driver);
+  SetMedia(driver, application.paper_limits);
 
   *driver_attrs = ippNew();
   AddVendorAttributes(driver, *driver_attrs);

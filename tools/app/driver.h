@@ -8,6 +8,8 @@
 #include <map>
 #include <mutex>
 
+#include "tools/app/job_settings.h"
+
 namespace textrelay::app {
 
 constexpr const char* kDriverName = "textrelay-raw-text";
@@ -25,6 +27,9 @@ class Application {
     const std::lock_guard lock(paths_lock_);
     return print_paths_[printer];
   }
+
+  // The media names the framework keeps pointers to.
+  const PaperLimits paper_limits = DriverPaperLimits();
 
  private:
   std::mutex paths_lock_;

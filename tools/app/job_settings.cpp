@@ -1,6 +1,5 @@
 #include "tools/app/job_settings.h"
 
-#include <algorithm>
 #include <cstdio>
 
 #include "tools/failure.h"
@@ -10,54 +9,39 @@ namespace textrelay::app {
 
 namespace {
 
-constexpr const char* kLineTerminator = "textrelay-line-terminator";
-constexpr const char* kFormFeed = "textrelay-form-feed";
-constexpr const char* kCodePage = "textrelay-code-page";
-constexpr const char* kEmptyLines = "textrelay-empty-lines";
-constexpr const char* kInvalidUtf8 = "textrelay-invalid-utf8";
+// The driver's defaults do not change: read once, so that the driver's
+// trace of them is not kept again for every job of a long-running server.
+const DrvDevMode& DriverDefaults() {
+  static const DrvDevMode defaults = DefaultDevMode(u"textrelay");
+  return defaults;
+}
 
-// The order of the terminators is the driver's own numbering.
-const VendorSetting kSettings[] = {
-    {kLineTerminator, {"none", "crlf", "cr", "lf"}, "none"},
-    {kFormFeed, {}, "false"},
-    {kCodePage,
-     {"windows-1252", "windows-1250", "windows-1251", "windows-1253", "windows-1254",
-      "windows-1257", "cp437", "cp850", "cp852", "cp858", "cp866", "cp932", "iso-8859-1",
-      "iso-8859-15"},
-     "windows-1252"},
-    {kEmptyLines, {"feed", "skip"}, "feed"},
-    {kInvalidUtf8, {"stop", "replace"}, "stop"},
-};
+// The framework offers copies 1 to 999.
+constexpr int kMaxCopies = 999;
 
-// The driver's limits, in tenths of a millimetre; the media the driver
-// offers (driver.cpp) stay within them.
-constexpr int kMinWidth = 1, kMaxWidth = 2032, kMinLength = 3, kMaxLength = 9999;
-
-std::string ChoiceList(const VendorSetting& setting) {
+std::string ChoiceList(const SettingRow& row) {
   std::string list;
-  for (const char* choice : setting.choices) list += (list.empty() ? "" : ", ") + std::string(choice);
+  for (const SettingChoice& choice : row.choices) list += (list.empty() ? "" : ", ") + std::string(choice.ipp);
   return list;
 }
 
-// The setting's choice index (a boolean: 0 false, 1 true), or Failure.
-size_t Chosen(const VendorSetting& setting, const VendorValues& values) {
-  const auto found = values.find(setting.name);
-  const std::string value = found != values.end() ? found->second : setting.default_value;
-  if (setting.choices.empty()) {
-    if (value == "true" || value == "false") return value == "true";
-    throw Failure(std::string(setting.name) + " '" + value + "' is not true or false; nothing was sent");
-  }
-  const auto choice = std::find(setting.choices.begin(), setting.choices.end(), value);
-  if (choice == setting.choices.end()) {
-    throw Failure(std::string(setting.name) + " '" + value + "' is not one of " +
-                  ChoiceList(setting) + "; nothing was sent");
-  }
-  return static_cast<size_t>(choice - setting.choices.begin());
+// The driver's own for what its device mode holds, else the first choice.
+size_t DefaultChoice(const SettingRow& row, const DrvDevMode& driver) {
+  if (&row == &Setting(SettingId::kLineTerminator)) return driver.byLineTerminator;
+  if (&row == &Setting(SettingId::kFormFeed)) return driver.byFormFeed;
+  return 0;
 }
 
-const VendorSetting& Setting(const char* name) {
-  return *std::find_if(std::begin(kSettings), std::end(kSettings),
-                       [name](const VendorSetting& setting) { return setting.name == name; });
+// The setting's choice index (a boolean: 0 false, 1 true), or Failure.
+size_t Chosen(SettingId id, const VendorValues& values) {
+  const SettingRow& row = Setting(id);
+  const auto found = values.find(row.name);
+  if (found == values.end()) return DefaultChoice(row, DriverDefaults());
+  const std::string& value = found->second;
+  const size_t index = FindIppChoice(row, value);
+  if (index < row.choices.size()) return index;
+  throw Failure(std::string(row.name) + " '" + value + "' is not " +
+                (row.boolean ? "true or false" : "one of " + ChoiceList(row)) + "; nothing was sent");
 }
 
 std::string Millimetres(double value) {
@@ -91,28 +75,51 @@ std::optional<SHORT> Orientation(int requested) {
   }
 }
 
+std::string PwgSize(const char* name, int width_tenths, int length_tenths) {
+  char text[64];
+  std::snprintf(text, sizeof text, "custom_%s_%gx%gmm", name, width_tenths / 10.0, length_tenths / 10.0);
+  return text;
+}
+
 }  // namespace
 
-std::span<const VendorSetting> VendorSettings() { return kSettings; }
+std::vector<VendorSetting> VendorSettings() {
+  const DrvDevMode& driver = DriverDefaults();
+  std::vector<VendorSetting> settings;
+  for (const SettingRow& row : SettingTable()) {
+    if ((row.faces & kApp) != 0) settings.push_back({row.name, &row, DefaultChoice(row, driver)});
+  }
+  return settings;
+}
 
 PrintOptions JobPrintOptions(const JobRequest& request) {
   PrintOptions options;
   const VendorValues& vendor = request.vendor;
-  options.settings.line_terminator = static_cast<BYTE>(Chosen(Setting(kLineTerminator), vendor));
-  options.settings.form_feed = Chosen(Setting(kFormFeed), vendor) == 1;
-  options.code_page = Setting(kCodePage).choices[Chosen(Setting(kCodePage), vendor)];
-  options.empty_lines = Chosen(Setting(kEmptyLines), vendor) == 0 ? EmptyLines::kFeed : EmptyLines::kSkip;
-  options.replace_invalid = Chosen(Setting(kInvalidUtf8), vendor) == 1;
-  if (request.copies < 1 || request.copies > 999) {
-    throw Failure("copies " + std::to_string(request.copies) + " is outside 1 to 999; nothing was sent");
+  options.settings.line_terminator = static_cast<BYTE>(Chosen(SettingId::kLineTerminator, vendor));
+  options.settings.form_feed = Chosen(SettingId::kFormFeed, vendor) == 1;
+  options.code_page = Setting(SettingId::kCodePage).choices[Chosen(SettingId::kCodePage, vendor)].iconv;
+  options.empty_lines = Chosen(SettingId::kEmptyLines, vendor) == 0 ? EmptyLines::kFeed : EmptyLines::kSkip;
+  options.replace_invalid = Chosen(SettingId::kInvalidUtf8, vendor) == 1;
+  if (request.copies < 1 || request.copies > kMaxCopies) {
+    throw Failure("copies " + std::to_string(request.copies) + " is outside 1 to " +
+                  std::to_string(kMaxCopies) + "; nothing was sent");
   }
   options.settings.copies = static_cast<SHORT>(request.copies);
   options.settings.orientation = Orientation(request.orientation);
   if (request.media_width > 0 && request.media_length > 0) {
-    options.settings.paper_width = PageSize("width", request.media_width, kMinWidth, kMaxWidth);
-    options.settings.paper_length = PageSize("length", request.media_length, kMinLength, kMaxLength);
+    const DrvDevMode& driver = DriverDefaults();
+    options.settings.paper_width =
+        PageSize("width", request.media_width, driver.sMinPaperWidth, driver.sMaxPaperWidth);
+    options.settings.paper_length =
+        PageSize("length", request.media_length, driver.sMinPaperLength, driver.sMaxPaperLength);
   }
   return options;
+}
+
+PaperLimits DriverPaperLimits() {
+  const DrvDevMode& driver = DriverDefaults();
+  return {PwgSize("min", driver.sMinPaperWidth, driver.sMinPaperLength),
+          PwgSize("max", driver.sMaxPaperWidth, driver.sMaxPaperLength)};
 }
 
 }  // namespace textrelay::app

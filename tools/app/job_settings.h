@@ -4,23 +4,25 @@
 #pragma once
 
 #include <map>
-#include <span>
 #include <string>
 #include <vector>
 
 #include "tools/commands.h"
+#include "tools/setting_table.h"
 
 namespace textrelay::app {
 
-// A vendor attribute: a keyword with its choices, or a boolean when it has
-// none. The attribute's IPP names are NAME, NAME-default and NAME-supported.
+// A vendor attribute: a row of the settings table the application offers,
+// with its default. The attribute's IPP names are NAME, NAME-default and
+// NAME-supported; a boolean's choices are false and true.
 struct VendorSetting {
-  const char* name;
-  std::vector<const char*> choices;
-  const char* default_value;
+  const char* name;  // the row's
+  const SettingRow* row;
+  size_t default_choice;
 };
 
-std::span<const VendorSetting> VendorSettings();
+// Line terminator and form feed default to the driver's own.
+std::vector<VendorSetting> VendorSettings();
 
 // Attribute name to value, as ippAttributeString writes it.
 using VendorValues = std::map<std::string, std::string>;
@@ -39,5 +41,13 @@ struct JobRequest {
 // for a value that is not one of its choices or outside the driver's
 // limits: the job stops before anything is sent.
 PrintOptions JobPrintOptions(const JobRequest& request);
+
+// The driver's paper limits in PWG's terms (hundredths of a millimetre):
+// the sizes "custom_min_..." and "custom_max_...".
+struct PaperLimits {
+  std::string min_name;
+  std::string max_name;
+};
+PaperLimits DriverPaperLimits();
 
 }  // namespace textrelay::app

@@ -12,8 +12,23 @@
 #include "tools/app/command_arguments.h"
 #include "tools/app/driver.h"
 #include "tools/app/job_listing.h"
+#include "tools/app/options_command.h"
 #include "tools/app/saved_jobs.h"
 #include "tools/app/system.h"
+
+namespace {
+
+// Every web page ends with the footer: the framework needs one. Its style
+// hides the Printing Defaults rows the framework always shows and that
+// change nothing for text: print quality, optimize for, scaling and the
+// one resolution (the row after scaling with nothing to choose).
+constexpr const char* kFooter =
+    "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers"
+    "<style>tr:has(input[name=\"print-quality\"]), tr:has(select[name=\"print-content-optimize\"]),"
+    " tr:has(select[name=\"print-scaling\"]),"
+    " tr:has(select[name=\"print-scaling\"]) + tr:not(:has(input, select)) { display: none; }</style>";
+
+}  // namespace
 
 int main(int argc, char** argv) {
   // A device that goes away is reported by its write, not by a signal.
@@ -35,11 +50,12 @@ int main(int argc, char** argv) {
   textrelay::app::Application application;
   pappl_pr_driver_t drivers[] = {{textrelay::app::kDriverName,
                                   textrelay::app::kDriverDescription, nullptr, nullptr}};
-  // Every web page ends with the footer: the framework needs one.
-  return papplMainloop(static_cast<int>(arguments.size()), mended.data(), TEXTRELAY_VERSION,
-                       "textrelay " TEXTRELAY_VERSION ": text to receipt, label and dot-matrix printers",
-                       1, drivers,
-                       /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
-                       /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr,
-                       textrelay::app::CreateSystem, /*usage_cb=*/nullptr, &application);
+  const int status = papplMainloop(static_cast<int>(arguments.size()), mended.data(), TEXTRELAY_VERSION,
+                                   kFooter, 1, drivers,
+                                   /*autoadd_cb=*/nullptr, textrelay::app::SetUpDriver,
+                                   /*subcmd_name=*/nullptr, /*subcmd_cb=*/nullptr,
+                                   textrelay::app::CreateSystem, /*usage_cb=*/nullptr, &application);
+  // The framework's `options` lists only its own; the driver's follow.
+  if (status != 0 || sub_command != "options") return status;
+  return textrelay::app::ShowDriverOptions(static_cast<int>(arguments.size()), mended.data());
 }

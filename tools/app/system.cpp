@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "tools/app/pdf_job.h"
+#include "tools/app/setting_strings.h"
 
 namespace textrelay::app {
 
@@ -118,6 +119,7 @@ pappl_system_t* CreateSystem(int num_options, cups_option_t* options, void* data
     papplSystemAddListeners(system, Option("listen-hostname", num_options, options));
   }
   AddPdfFilter(system, data);
+  AddSettingStrings(system);
   return system;
 }
 

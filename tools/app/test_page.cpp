@@ -19,7 +19,7 @@ std::string Value(const VendorValues& settings, const char* name) {
   const auto found = settings.find(name);
   if (found != settings.end()) return found->second;
   for (const VendorSetting& setting : VendorSettings()) {
-    if (std::string(setting.name) == name) return setting.default_value;
+    if (std::string(setting.name) == name) return setting.row->choices[setting.default_choice].ipp;
   }
   return "";
 }
