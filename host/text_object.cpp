@@ -1,8 +1,10 @@
 #include "host/text_object.h"
 
 #include <algorithm>
+#include <limits>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 
 namespace host {
 
@@ -54,6 +56,10 @@ size_t LiveTextObjects() {
 }
 
 void TextObject::SetString(std::u16string_view text) {
+  // cGlyphs would count a longer string short.
+  if (text.size() > std::numeric_limits<ULONG>::max()) {
+    throw std::length_error("a text object counts at most 2^32 - 1 characters");
+  }
   text_.assign(text);
   stro_.pwszOrg = reinterpret_cast<LPWSTR>(text_.data());
   stro_.cGlyphs = static_cast<ULONG>(text_.size());

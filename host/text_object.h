@@ -22,7 +22,8 @@ class TextObject {
   TextObject& operator=(const TextObject&) = delete;
 
   // Each sets cGlyphs to the number of characters or glyphs given. A
-  // string reuses the room of the one before.
+  // string reuses the room of the one before; one longer than cGlyphs can
+  // count throws std::length_error.
   void SetString(std::u16string_view text);
   void SetGlyphs(std::vector<HGLYPH> glyphs);
   // pgp and pwszOrg NULL. Batch i delivers the next batches[i] glyphs (or

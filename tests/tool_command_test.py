@@ -11,11 +11,14 @@ import resource
 import shutil
 import signal
 import socket
+import stat
+import struct
 import subprocess
 import sys
 import tempfile
 import threading
 import time
+import tty
 import unittest
 
 PROGRAM = sys.argv[1] if len(sys.argv) > 1 else "build/host/tools/textrelay"
@@ -76,6 +79,7 @@ class Options(Folder):
         self.assertUsageError(run("print", "--copies", "40000"), "--copies", "40000")
         self.assertUsageError(run("print", "--lines-per-page", "0"), "--lines-per-page")
         self.assertUsageError(run("print", "--empty-lines", "blank"), "--empty-lines", "blank")
+        self.assertUsageError(run("print", "--deadline", "0"), "--deadline", "0")
         self.assertUsageError(run("print", "--no-such-option"), "--no-such-option")
         self.assertUsageError(run("devmode", "new", "--copies", "2"), "--output")
         self.assertUsageError(run(), "subcommand")
@@ -415,6 +419,93 @@ class Outputs(Folder):
         self.assertEqual(result.returncode, 1)
         self.assertEqual(result.stderr.decode(), "textrelay: /dev/full: write failed: No space left on device\n")
 
+    # Each row makes what the output path names and gives it; the job prints
+    # "a" and "b" with LF, or fails with the message, and then the folder
+    # holds exactly the names listed (no temporary file) and the check holds.
+    def test_each_kind_of_output_path(self):
+        def old(name, mode=0o644, owner=None):
+            os.chmod(self.write(name, "old"), mode)
+            if owner:
+                os.chown(self.path(name), *owner)
+            return self.path(name)
+
+        def link(name, target):
+            os.symlink(target, self.path(name))
+            return self.path(name)
+
+        def linked(name, other):
+            os.link(old(other), self.path(name))
+            return self.path(name)
+
+        def fifo(name):
+            os.mkfifo(self.path(name))
+            readers.append(threading.Thread(target=lambda: got.append(self.read(name)), daemon=True))
+            readers[-1].start()
+            return self.path(name)
+
+        def pty():
+            master, slave = os.openpty()
+            tty.setraw(slave)
+            self.addCleanup(os.close, master)
+            self.addCleanup(os.close, slave)
+            got.append(master)
+            return os.ttyname(slave)
+
+        def missing_folder():
+            os.mkdir(self.path("gone"))
+            os.rmdir(self.path("gone"))
+            return self.path("gone/out.prn")
+
+        def mode(name):
+            return stat.S_IMODE(os.stat(self.path(name)).st_mode)
+
+        new = b"a\nb\n"
+        rows = [
+            # what, make the path, umask, exit, message, names left, check
+            ("a link", lambda: (old("target.prn"), link("link.prn", "target.prn"))[1], 0o022, 0, "",
+             ["link.prn", "target.prn"],
+             lambda: (os.path.islink(self.path("link.prn")), self.read("target.prn")) == (True, new)),
+            ("a link to a new file in another folder",
+             lambda: (os.mkdir(self.path("sub")), link("link.prn", "sub/new.prn"))[1], 0o022, 0, "",
+             ["link.prn", "sub"], lambda: self.read("sub/new.prn") == new),
+            ("a file's mode", lambda: old("private.prn", 0o640), 0o022, 0, "", ["private.prn"],
+             lambda: mode("private.prn") == 0o640),
+            ("a new file's mode, from the umask", lambda: self.path("new.prn"), 0o027, 0, "",
+             ["new.prn"], lambda: mode("new.prn") == 0o640),
+            ("a file with another name", lambda: linked("one.prn", "two.prn"), 0o022, 0, "",
+             ["one.prn", "two.prn"],
+             lambda: os.path.samefile(self.path("one.prn"), self.path("two.prn"))
+             and self.read("two.prn") == new),
+            ("a FIFO", lambda: fifo("fifo"), 0o022, 0, "", ["fifo"],
+             lambda: stat.S_ISFIFO(os.stat(self.path("fifo")).st_mode) and got == [new]),
+            ("a terminal", pty, 0o022, 0, "", [], lambda: os.read(got[0], 100) == new),
+            ("a full device", lambda: "/dev/full", 0o022, 1,
+             "/dev/full: write failed: No space left on device", [], None),
+            ("a directory", lambda: self.folder, 0o022, 1, "{}: a directory; name a file to write",
+             [], None),
+            ("a missing folder", missing_folder, 0o022, 1,
+             "{}: cannot create a temporary file beside it: No such file or directory", [], None),
+        ]
+        if os.geteuid() == 0:
+            rows.append(("a file's owner and group", lambda: old("theirs.prn", owner=(1234, 5678)),
+                         0o022, 0, "",
+                         ["theirs.prn"], lambda: (os.stat(self.path("theirs.prn")).st_uid,
+                                                  os.stat(self.path("theirs.prn")).st_gid) == (1234, 5678)))
+        for what, make, umask, code, message, names, check in rows:
+            with self.subTest(what):
+                shutil.rmtree(self.folder)
+                os.mkdir(self.folder)
+                got, readers = [], []
+                out = make()
+                result = run("print", "--line-terminator", "lf", "-o", out, stdin=b"a\nb\n",
+                             preexec_fn=lambda: os.umask(umask), timeout=20)
+                expected = f"textrelay: {message.format(out)}\n" if message else ""
+                self.assertEqual((result.returncode, result.stderr.decode()), (code, expected))
+                for reader in readers:
+                    reader.join(timeout=5)
+                self.assertEqual(sorted(os.listdir(self.folder)), names)
+                self.assertTrue(check is None or check(), what)
+
     def test_hexdump_goes_to_the_output_file(self):
         out = self.path("dump.txt")
         self.assertEqual(run("print", "--hexdump", "-o", out, stdin=b"A\n").returncode, 0)
@@ -475,6 +566,80 @@ class Printer:
         self.server.close()
         self.thread.join(timeout=5)
 
+    def await_jobs(self, count, timeout=60):
+        """A job is complete for the sender once acknowledged, perhaps before
+        the port has read and kept it."""
+        deadline = time.monotonic() + timeout
+        while len(self.jobs) < count and time.monotonic() < deadline:
+            time.sleep(0.05)
+        return self.jobs
+
+
+class Listener:
+    """A printer port on 127.0.0.1 with a small receive buffer, so that what
+    its side acknowledges follows what it reads. It takes one connection
+    (unless not accepts: its accept queue is then full) and reads up to
+    `reads` bytes (None: all) `pace` seconds apart, sending a status byte
+    every 100 ms when `status`; then it resets the connection when `resets`,
+    or keeps it until the test ends when `holds`. received counts what it
+    read; done_reading is set once it reads no more."""
+
+    def __init__(self, accepts=True, reads=None, pace=0, status=False, resets=False, holds=False):
+        self.received = 0
+        self.done_reading = threading.Event()
+        self.stop = threading.Event()
+        self.server = socket.socket()
+        self.server.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, 4096)
+        self.server.bind(("127.0.0.1", 0))
+        self.server.listen(0)
+        self.port = self.server.getsockname()[1]
+        self.threads = []
+        self.filler = None if accepts else socket.create_connection(("127.0.0.1", self.port))
+        if accepts:
+            self.start(self.serve, reads, pace, status, resets, holds)
+        else:
+            self.done_reading.set()
+
+    def start(self, target, *args):
+        self.threads.append(threading.Thread(target=target, args=args, daemon=True))
+        self.threads[-1].start()
+
+    def serve(self, reads, pace, status, resets, holds):
+        self.server.settimeout(30)
+        with self.server.accept()[0] as connection:
+            connection.settimeout(30)
+            if status:
+                self.start(self.send_status, connection)
+            try:
+                while reads is None or self.received < reads:
+                    chunk = connection.recv(4096 if reads is None else min(4096, reads - self.received))
+                    if not chunk:
+                        break
+                    self.received += len(chunk)
+                    time.sleep(pace)
+            except OSError:
+                pass
+            self.done_reading.set()
+            if resets:
+                connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            if holds:
+                self.stop.wait(30)
+
+    def send_status(self, connection):
+        try:
+            while not self.stop.wait(0.1):
+                connection.sendall(b"\x13")
+        except OSError:
+            pass
+
+    def close(self):
+        self.stop.set()
+        self.server.close()
+        if self.filler:
+            self.filler.close()
+        for thread in self.threads:
+            thread.join(timeout=5)
+
 
 class Tcp(Folder):
     def printer(self, **options):
@@ -488,7 +653,8 @@ class Tcp(Folder):
         result = run("print", "--line-terminator", "crlf", "--form-feed", "-o",
                      f"tcp://127.0.0.1:{printer.port}", stdin=text.encode())
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(printer.jobs, [text.replace("\n", "\r\n").encode() + b"\x0c"])
+        self.assertEqual(printer.await_jobs(1),
+                         [text.replace("\n", "\r\n").encode() + b"\x0c"])
 
     def test_two_jobs_arrive_whole_and_in_order(self):
         printer = self.printer()
@@ -496,7 +662,53 @@ class Tcp(Folder):
         second = self.write("b.txt", "B\n")
         result = run("print", "--copies", "2", "-o", f"tcp://127.0.0.1:{printer.port}", first, second)
         self.assertEqual(result.returncode, 0, result.stderr)
-        self.assertEqual(printer.jobs, [b"A" * 200000, b"BB"])
+        self.assertEqual(printer.await_jobs(2), [b"A" * 200000, b"BB"])
+
+    # Exit 0 once the printer's side has acknowledged every byte, whatever it
+    # does then; otherwise exit 1 naming why and how many bytes were
+    # acknowledged, which is what the printer got. The byte ranges allow
+    # for the listener's buffer; a range of acknowledged bytes is given as
+    # a function of what the listener read.
+    LISTENERS = [
+        # what, the listener, job bytes, --deadline, exit, message, acknowledged
+        ("reads all, closes", {}, 200_000, "5", 0, "", None),
+        ("reads all, stays open", {"holds": True}, 200_000, "5", 0, "", None),
+        ("reads slowly", {"pace": 0.02}, 100_000, "10", 0, "", None),
+        ("reads slowly", {"pace": 0.02}, 2_000_000, "0.5", 1,
+         "the printer did not take the job within 0.5 s \\((\\d+) bytes acknowledged\\)",
+         lambda read: (read - 65536, read)),
+        ("status every 100 ms", {"status": True, "holds": True}, 200_000, "5", 0, "", None),
+        ("resets after N bytes", {"reads": 50_000, "resets": True}, 1_000_000, "5", 1,
+         "connection lost: Connection reset by peer \\((\\d+) bytes acknowledged\\)",
+         lambda read: (read, read + 65536)),
+        ("never accepts", {"accepts": False}, 1000, "1", 1, "connect failed: Connection timed out",
+         None),
+        ("accepts, never reads", {"reads": 0, "holds": True}, 1_000_000, "1", 1,
+         "the printer did not take the job within 1 s \\((\\d+) bytes acknowledged\\)",
+         lambda read: (1, 65536)),
+    ]
+
+    def test_exit_status_message_and_bytes_for_each_kind_of_listener(self):
+        for what, behaviour, size, deadline, code, message, acknowledged in self.LISTENERS:
+            with self.subTest(what, deadline=deadline):
+                listener = Listener(**behaviour)
+                self.addCleanup(listener.close)
+                where = f"tcp://127.0.0.1:{listener.port}"
+                result = run("print", "--line-terminator", "lf", "--deadline", deadline, "-o", where,
+                             stdin=("x" * 99 + "\n").encode() * (size // 100), timeout=20)
+                self.assertTrue(listener.done_reading.wait(10))
+                self.assertEqual(result.returncode, code, result.stderr)
+                if code == 0:
+                    self.assertEqual((result.stderr, listener.received), (b"", size))
+                    continue
+                match = re.fullmatch(f"textrelay: {where}: {message}\n", result.stderr.decode())
+                self.assertTrue(match, result.stderr)
+                if acknowledged is None:
+                    self.assertEqual(listener.received, 0)
+                    continue
+                low, high = acknowledged(listener.received)
+                self.assertLessEqual(low, int(match[1]))
+                self.assertLessEqual(int(match[1]), high)
 
     def test_refused_connection_is_a_failure(self):
         with socket.socket() as unused:
@@ -645,10 +857,7 @@ class Cups(Folder):
                             "-v", f"socket://127.0.0.1:{self.printer.port}/?snmp=off")
 
     def await_jobs(self, count):
-        deadline = time.monotonic() + 60
-        while len(self.printer.jobs) < count and time.monotonic() < deadline:
-            time.sleep(0.1)
-        self.assertEqual(len(self.printer.jobs), count, self.server.log())
+        self.assertEqual(len(self.printer.await_jobs(count)), count, self.server.log())
 
     def test_raw_job_reaches_the_queues_device_byte_for_byte(self):
         receipt = os.path.join(SOURCE, "examples", "receipt.txt")

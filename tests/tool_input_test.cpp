@@ -68,6 +68,8 @@ TEST_F(ToolInput, Lines_BreaksAreLfOrCrLfAndNotPartOfTheLine) {
   EXPECT_THAT(ReadAll("a\rb\n"), ElementsAre(u"a\rb"));
   EXPECT_THAT(ReadAll(""), ElementsAre());
   EXPECT_THAT(ReadAll("\n"), ElementsAre(u""));
+  EXPECT_THAT(ReadAll("a\r"), ElementsAre(u"a\r")) << "a CR without LF ends no line";
+  EXPECT_THAT(ReadAll("a\r\n\r"), ElementsAre(u"a", u"\r"));
 }
 
 // Lines are found in blocks of the input: lines across a block's end, one
@@ -215,6 +217,29 @@ TEST_F(ToolInput, CodePage_DoubleByteLineTheDriverWouldCutIsFound) {
   // every ASCII character is one byte of the code page.
   EXPECT_EQ(Check("abc\n", "UTF-16LE").cut_lines, 1u);
   EXPECT_EQ(Check("a[b]\n", "ISO646-DE").unmappable, 2u);
+}
+
+// Four bytes a unit must fit the conversion's 32-bit counts: a line of 2^30
+// units or more is refused before anything is sent, never checked short.
+TEST_F(ToolInput, Lines_OfTwoToTheThirtyUnitsOrMoreAreRefused) {
+  const TextFile file("x\n");
+  const textrelay::Input input = textrelay::Input::Open(file.path());
+  LineReader reader(input.Rewound(), "in", LineReader::Invalid::kStop);
+  ASSERT_TRUE(reader.Next());
+  const auto refusal = [&reader](uint64_t units) -> std::string {
+    try {
+      textrelay::RefuseOverlongLine(reader, units);
+      return "";
+    } catch (const Failure& failure) {
+      return failure.what();
+    }
+  };
+  for (const uint64_t units : {uint64_t{0}, (uint64_t{1} << 30) - 1}) EXPECT_EQ(refusal(units), "");
+  for (const uint64_t units : {uint64_t{1} << 30, uint64_t{1} << 32, (uint64_t{1} << 32) + 1}) {
+    EXPECT_EQ(refusal(units), "in: line 1: " + std::to_string(units) +
+                                  " UTF-16 units, more than the 1073741823 a line may hold; "
+                                  "nothing was sent");
+  }
 }
 
 TEST_F(ToolInput, Stdin_IsCopiedSoThatItCanBeReadTwice) {

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <cstdio>
@@ -17,6 +19,15 @@
 #include "tools/document_spool.h"
 #include "tools/failure.h"
 #include "tools/job_spool.h"
+
+// Every call of umask() in the program, counted on its way to the system:
+// a change of the process's umask, even for a moment, applies to the files
+// every other thread creates meanwhile.
+std::atomic<int> umask_calls{0};
+extern "C" mode_t umask(mode_t mask) {
+  ++umask_calls;
+  return static_cast<mode_t>(syscall(SYS_umask, mask));
+}
 
 namespace {
 
@@ -69,6 +80,52 @@ TEST_F(ToolOutput, File_AppearsOnlyWhenCommitted) {
   }
   EXPECT_EQ(Contents(target), "abc");
   EXPECT_EQ(FilesInFolder(), 1u) << "the temporary file stayed";
+}
+
+TEST_F(ToolOutput, File_NewOneTakesTheUmaskWithoutChangingIt) {
+  const auto old_mask = static_cast<mode_t>(syscall(SYS_umask, 027));
+  umask_calls = 0;
+  std::unique_ptr<Destination> file = textrelay::OpenDestination((folder_ / "new.prn").string());
+  file->Commit();
+  syscall(SYS_umask, old_mask);
+  EXPECT_EQ(umask_calls.load(), 0);
+  EXPECT_EQ(fs::status(folder_ / "new.prn").permissions(), fs::perms(0640));
+}
+
+// The folder goes while the job runs: the rename fails naming the path, and
+// nothing is left, the temporary file having gone with the folder.
+TEST_F(ToolOutput, File_WhoseFolderIsRemovedFailsNamingIt) {
+  const fs::path target = folder_ / "sub" / "out.prn";
+  fs::create_directory(folder_ / "sub");
+  std::unique_ptr<Destination> file = textrelay::OpenDestination(target.string());
+  file->Write(Bytes("abc"));
+  fs::remove_all(folder_ / "sub");
+  try {
+    file->Commit();
+    ADD_FAILURE() << "committed into a removed folder";
+  } catch (const textrelay::Failure& failure) {
+    EXPECT_EQ(std::string(failure.what()), target.string() + ": rename failed: No such file or directory");
+  }
+  file.reset();
+  EXPECT_EQ(FilesInFolder(), 0u);
+}
+
+// A file with a second name is written in place, and only on Commit: a job
+// that fails leaves both names showing the old bytes.
+TEST_F(ToolOutput, File_WithAnotherNameKeepsItUntilCommitted) {
+  const fs::path one = folder_ / "one.prn";
+  const fs::path two = folder_ / "two.prn";
+  std::ofstream(one) << "old bytes";
+  fs::create_hard_link(one, two);
+  for (const bool commit : {false, true}) {
+    std::unique_ptr<Destination> file = textrelay::OpenDestination(one.string());
+    file->Write(Bytes("new"));
+    EXPECT_EQ(Contents(two), "old bytes");
+    if (commit) file->Commit();
+  }
+  EXPECT_EQ(Contents(two), "new") << "the other name lost the output or kept a stale tail";
+  EXPECT_TRUE(fs::equivalent(one, two));
+  EXPECT_EQ(FilesInFolder(), 2u) << "the temporary file stayed";
 }
 
 TEST_F(ToolOutput, Spool_DeliversEachCopyWholeAlsoBeyondTheMemoryLimit) {

@@ -2,6 +2,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <functional>
 #include <limits>
@@ -17,6 +19,8 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+// A week, in seconds: longer is no deadline in practice.
+constexpr double kLongestDeadline = 7 * 24 * 3600;
 
 // A setting's choices by their names, the printer application's keywords.
 template <typename T>
@@ -92,6 +96,16 @@ void AddPrint(CLI::App& app, PrintOptions& options, std::function<int()>& comman
                     "-, FILE, a device, tcp://HOST[:PORT] or cups:QUEUE[@SERVER]")
       ->type_name("DEST")
       ->capture_default_str();
+  print
+      ->add_option_function<double>(
+          "--deadline",
+          [&options](double seconds) {
+            options.deadline = std::chrono::milliseconds(std::llround(seconds * 1000));
+          },
+          "seconds a tcp:// printer has for each document, from connecting until it has "
+          "acknowledged every byte (default 300)")
+      ->check(CLI::Range(0.001, kLongestDeadline))
+      ->type_name("SECONDS");
   // A flag, so that `--trace FILE` is a trace and an input, and only
   // `--trace=FILE` names the trace file.
   print->add_flag("--trace{-}", options.trace,

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -10,11 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/destination.h"
 #include "tools/settings.h"
 
 namespace textrelay {
-
-class Destination;
 
 // What an empty line becomes when the device ends lines with a terminator:
 // the driver writes nothing at all for a call with no characters.
@@ -34,6 +34,8 @@ struct PrintOptions {
   std::string code_page = "WINDOWS-1252";
   bool strict = false;
   std::string output = "-";
+  // What a network printer has for each document (see OpenDestination).
+  std::chrono::milliseconds deadline = kNetworkDeadline;
   std::string trace;  // empty: nowhere; "-": standard error
   bool hexdump = false;
   std::string driver_path;

@@ -2,6 +2,7 @@
 // throws Failure naming the destination when a byte does not get there.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <span>
@@ -24,10 +25,15 @@ class Destination {
   virtual bool TakesBytesAsTheyCome() const { return false; }
 };
 
+// How long a network printer has for a job unless the user says.
+constexpr std::chrono::milliseconds kNetworkDeadline{300'000};
+
 // "-", a file path, a character device, tcp://HOST[:PORT] or
 // cups:QUEUE[@SERVER]. Nothing is opened or connected before the first job
-// except a file or device, which is checked at once.
-std::unique_ptr<Destination> OpenDestination(const std::string& where);
+// except a file or device, which is checked at once. A printer port has
+// `deadline` for each job, from connecting to its last acknowledgement.
+std::unique_ptr<Destination> OpenDestination(const std::string& where,
+                                             std::chrono::milliseconds deadline = kNetworkDeadline);
 // "-", a file path or a character device only.
 std::unique_ptr<Destination> OpenFileDestination(const std::string& path);
 
@@ -35,7 +41,8 @@ std::unique_ptr<Destination> OpenFileDestination(const std::string& path);
 // destination instead of the bytes themselves.
 std::unique_ptr<Destination> HexDumpTo(std::unique_ptr<Destination> inner);
 
-std::unique_ptr<Destination> OpenTcpDestination(const std::string& uri);
+std::unique_ptr<Destination> OpenTcpDestination(const std::string& uri,
+                                                std::chrono::milliseconds deadline);
 std::unique_ptr<Destination> OpenCupsDestination(const std::string& uri);
 
 // Writes all of the bytes to a descriptor, or throws naming where.

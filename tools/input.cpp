@@ -84,6 +84,7 @@ bool AsciiIsOneByteEach(host::CodePage& code_page, std::string& scratch) {
 void CheckLine(const LineReader& reader, host::CodePage& code_page, std::string& scratch,
                InputReport& report) {
   const std::u16string& line = reader.line();
+  RefuseOverlongLine(reader, line.size());
   const auto units = static_cast<uint32_t>(line.size());
   const Conversion whole =
       Convert(code_page, scratch, line.data(), units, units * kMaxBytesPerUnit);
@@ -105,6 +106,15 @@ std::string Count(uint64_t count, const char* singular, const char* plural) {
   return std::to_string(count) + " " + (count == 1 ? singular : plural);
 }
 }  // namespace
+
+// The driver's glyph count and the conversion's byte counts are 32-bit, and a
+// line's bytes may be four times its units.
+void RefuseOverlongLine(const LineReader& reader, uint64_t units) {
+  if (units <= kLongestLine) return;
+  throw Failure(reader.name() + ": line " + std::to_string(reader.line_number()) + ": " +
+                std::to_string(units) + " UTF-16 units, more than the " +
+                std::to_string(kLongestLine) + " a line may hold; nothing was sent");
+}
 
 Input Input::Open(const std::string& path, FILE* standard_input) {
   Input input;

@@ -55,6 +55,12 @@ struct InputReport {
   uint64_t first_cut_byte = 0;  // the first lost byte's place in its line, from 1
 };
 
+// The longest line the check passes, in UTF-16 units: its bytes in any code
+// page must fit 32 bits.
+constexpr uint64_t kLongestLine = (uint64_t{1} << 30) - 1;
+// Throws Failure naming the reader's line when it holds more units than that.
+void RefuseOverlongLine(const LineReader& reader, uint64_t units);
+
 InputReport CheckInput(const Input& input, LineReader::Invalid invalid, host::CodePage& code_page);
 
 // One line for each kind of finding; empty when there is none.

@@ -186,7 +186,8 @@ bool LineReader::ReadRawLine() {
   const size_t taken = end - begin_ + (newline != nullptr ? 1 : 0);
   raw_ = block_.get() + begin_;
   raw_length_ = end - begin_;
-  if (raw_length_ > 0 && raw_[raw_length_ - 1] == '\r') --raw_length_;
+  // A CR is part of a CR LF break only; one that ends the input is text.
+  if (newline != nullptr && raw_length_ > 0 && raw_[raw_length_ - 1] == '\r') --raw_length_;
   begin_ += taken;
   line_offset_ = next_offset_;
   next_offset_ += taken;

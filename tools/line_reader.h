@@ -29,6 +29,7 @@ class LineReader {
   // them at a time.
   bool NextNotAscii();
 
+  const std::string& name() const { return name_; }
   const std::u16string& line() const { return line_; }
   // The line's bytes as read, without its line break.
   std::string_view bytes() const { return {raw_, raw_length_}; }

@@ -269,7 +269,7 @@ void SendUnchanged(const std::vector<Document>& documents, int copies, Destinati
 }
 
 std::unique_ptr<Destination> OpenOutput(const PrintOptions& options) {
-  std::unique_ptr<Destination> destination = OpenDestination(options.output);
+  std::unique_ptr<Destination> destination = OpenDestination(options.output, options.deadline);
   if (options.hexdump) return HexDumpTo(std::move(destination));
   return destination;
 }
