@@ -985,6 +985,8 @@ class Browser(AppTest):
 
     def test_settings_saved_in_the_web_page_reach_the_bytes_and_stay_after_a_restart(self):
         from selenium.webdriver.common.by import By
+        from selenium.webdriver.support.expected_conditions import staleness_of
+        from selenium.webdriver.support.wait import WebDriverWait
         driver = self.browser()
         terminator, form_feed = self.shown_settings(driver)
         self.assert_readable(driver, terminator)
@@ -992,7 +994,11 @@ class Browser(AppTest):
                          ("none", False))
         terminator.select_by_value("crlf")
         form_feed.click()
+        # The click returns before the page's answer: print once it has come,
+        # the settings saved.
+        page = driver.find_element(By.TAG_NAME, "html")
         driver.find_element(By.CSS_SELECTOR, "form input[type=submit]").click()
+        WebDriverWait(driver, 20).until(staleness_of(page))
         self.print(b"a\nb\n")
         self.assertEqual(self.await_jobs(1), [b"a\r\nb\r\n\f"])
         for restart in (False, True):

@@ -1,6 +1,7 @@
 // Whole print jobs of the command's print path on several threads of one
 // process, each with its own code page, trace file and settings: every job
 // must come out byte for byte and trace line for trace line as it does alone.
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -67,9 +68,10 @@ class ParallelPrintTest : public EngineTest {
  protected:
   void SetUp() override {
     EngineTest::SetUp();
-    folder_ = fs::path(::testing::TempDir()) / "parallel_print";
-    fs::remove_all(folder_);
-    fs::create_directories(folder_);
+    // Its own folder: the loaded DLLs' runs of this suite go on at once.
+    std::string pattern = ::testing::TempDir() + "parallel_print_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
   }
   void TearDown() override {
     fs::remove_all(folder_);

@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 #include <vector>
+#include <unistd.h>
 
 #include "host/engine.h"
 #include "tools/failure.h"
@@ -31,7 +32,7 @@ class TextFile {
   const std::string& path() const { return path_; }
 
  private:
-  std::string path_ = ::testing::TempDir() + "tool_input_" +
+  std::string path_ = ::testing::TempDir() + "tool_input_" + std::to_string(getpid()) + "_" +
                       ::testing::UnitTest::GetInstance()->current_test_info()->name();
 };
 

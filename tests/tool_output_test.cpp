@@ -57,7 +57,8 @@ class ToolOutput : public ::testing::Test {
  protected:
   void SetUp() override {
     folder_ = fs::path(::testing::TempDir()) /
-              ("tool_output_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+              ("tool_output_" + std::to_string(getpid()) + "_" +
+               std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(folder_);
     fs::create_directories(folder_);
   }
