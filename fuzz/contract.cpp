@@ -21,6 +21,7 @@ constexpr uint8_t kGlyphIndexOffset = 29;
 constexpr uint16_t kSmallPaper = 100;  // tenths of a millimetre
 
 host::Engine& engine() { return host::Engine::Get(); }
+host::Checker& checker() { return host::Checker::Get(); }
 
 // Every fuzzer checks through the checked engine, from before its first block.
 const bool kChecked = (engine().SwitchOnChecker(), true);
@@ -40,20 +41,20 @@ class Watch {
   explicit Watch(const std::vector<uint8_t>& printed)
       : printed_(printed),
         before_(printed.size()),
-        writes_(engine().spooler.Writes()),
-        pool_failures_(engine().pool.faults().Failures()),
-        write_failures_(engine().spooler.failed_writes().Failures()),
-        short_writes_(engine().spooler.short_writes().Failures()),
-        live_blocks_(engine().pool.LiveBlocks()) {}
+        writes_(checker().spooler.Writes()),
+        pool_failures_(checker().pool.faults().Failures()),
+        write_failures_(checker().spooler.failed_writes().Failures()),
+        short_writes_(checker().spooler.short_writes().Failures()),
+        live_blocks_(checker().pool.LiveBlocks()) {}
 
   std::vector<uint8_t> delivered() const { return {printed_.begin() + before_, printed_.end()}; }
-  uint64_t engine_writes() const { return engine().spooler.Writes() - writes_; }
-  bool shortened() const { return engine().spooler.short_writes().Failures() != short_writes_; }
+  uint64_t engine_writes() const { return checker().spooler.Writes() - writes_; }
+  bool shortened() const { return checker().spooler.short_writes().Failures() != short_writes_; }
   bool injected() const {
-    return shortened() || engine().pool.faults().Failures() != pool_failures_ ||
-           engine().spooler.failed_writes().Failures() != write_failures_;
+    return shortened() || checker().pool.faults().Failures() != pool_failures_ ||
+           checker().spooler.failed_writes().Failures() != write_failures_;
   }
-  bool blocks_unchanged() const { return engine().pool.LiveBlocks() == live_blocks_; }
+  bool blocks_unchanged() const { return checker().pool.LiveBlocks() == live_blocks_; }
 
  private:
   const std::vector<uint8_t>& printed_;
@@ -307,10 +308,10 @@ BOOL CheckTextOut(Device& device, TextCase& text, uint8_t line_terminator,
   const Watch watch(printed);
   BOOL result;
   if (text.huge()) {
-    const host::FaultPlan plan = engine().pool.faults();
-    engine().pool.faults().FailAll();
+    const host::FaultPlan plan = checker().pool.faults();
+    checker().pool.faults().FailAll();
     result = driver.TextOut(&device.so, text.stro());
-    engine().pool.faults() = plan;
+    checker().pool.faults() = plan;
   } else {
     result = driver.TextOut(&device.so, text.stro());
   }

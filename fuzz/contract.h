@@ -10,8 +10,9 @@
 #include <vector>
 
 #include "fuzz/fuzz_input.h"
-#include "host/engine.h"
+#include "host/checker/checker.h"
 #include "host/checker/guarded_buffer.h"
+#include "host/engine.h"
 #include "host/runner.h"
 
 namespace fuzz {

@@ -75,7 +75,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> in_bytes = in.Rest();
 
   fuzz::Session session;
-  host::Engine::Get().pool.faults().FailNth((flags >> 3) & 7);
+  host::Checker::Get().pool.faults().FailNth((flags >> 3) & 7);
   auto record = flags & 1 ? nullptr : std::make_unique<fuzz::CallerDevMode>(in_bytes);
   const size_t out_size = cb_out == 0xFFFF ? 0 : cb_out;
   fuzz::CallerDevMode out(out_start, out_size);
@@ -89,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                         flags & 2 ? nullptr : out.devmode(),
                                         flags & 4 ? nullptr : &cb_needed, mode);
   const DWORD error = GetLastError();
-  const bool injected = host::Engine::Get().pool.faults().Failures() != 0;
+  const bool injected = host::Checker::Get().pool.faults().Failures() != 0;
   if (result) {
     Require(!(flags & 6), "TRUE without an output buffer or a size");
     Require(cb_needed > 0 && cb_needed <= cb_given, "TRUE with a size beyond the buffer");

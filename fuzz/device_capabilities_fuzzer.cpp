@@ -62,15 +62,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> bytes = in.Rest();
 
   fuzz::Session session;
-  host::Engine& engine = host::Engine::Get();
-  engine.pool.faults().FailNth((flags >> 1) & 7);
+  host::Checker& checker = host::Checker::Get();
+  checker.pool.faults().FailNth((flags >> 1) & 7);
   auto record = flags & 1 ? nullptr : std::make_unique<fuzz::CallerDevMode>(bytes);
   const std::vector<uint8_t> record_before = record ? record->bytes() : std::vector<uint8_t>{};
   PWSTR device = reinterpret_cast<PWSTR>(name->data());
   DEVMODEW* pdm = record ? record->devmode() : nullptr;
 
   const DWORD count = DrvDeviceCapabilities(nullptr, device, index, nullptr, pdm);
-  const uint64_t failures = engine.pool.faults().Failures();
+  const uint64_t failures = checker.pool.faults().Failures();
   const Index* known = Find(index);
   // A record shorter than its own header is refused for every index.
   const bool short_record = pdm != nullptr && pdm->dmSize < fuzz::kHeaderBytes;
@@ -83,7 +83,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t entries = known->entry_bytes == 0 ? 0 : std::min(count, kMostEntries);
     host::GuardedBuffer output(entries * known->entry_bytes);
     const DWORD again = DrvDeviceCapabilities(nullptr, device, index, output.data(), pdm);
-    const bool failed_again = engine.pool.faults().Failures() != failures;
+    const bool failed_again = checker.pool.faults().Failures() != failures;
     Require(again == count || (again == GDI_ERROR && failed_again),
             "the answer with a buffer differs from the count");
     if (known->names && again == count) RequireNames(output, known->entry_bytes);

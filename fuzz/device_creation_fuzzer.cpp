@@ -73,15 +73,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const auto devmode = faults & 0x80 ? nullptr : std::make_unique<CallerDevMode>(bytes);
 
   fuzz::Session session;
-  host::Engine& engine = host::Engine::Get();
-  engine.pool.faults().FailNth(faults & 7);
-  engine.handles.failed_creates().FailNth((faults >> 3) & 3);
+  host::Checker& checker = host::Checker::Get();
+  checker.pool.faults().FailNth(faults & 7);
+  checker.handles.failed_creates().FailNth((faults >> 3) & 3);
   fuzz::Device device = fuzz::EnableDevice(devmode ? devmode->devmode() : nullptr,
                                            reinterpret_cast<const char16_t*>(name->data()),
                                            session.printer(), cjCaps, cjDevInfo);
   const bool injected =
-      engine.pool.faults().Failures() != 0 || engine.handles.failed_creates().Failures() != 0;
-  fuzz::Require(device.created || engine.pool.faults().Failures() != 0,
+      checker.pool.faults().Failures() != 0 || checker.handles.failed_creates().Failures() != 0;
+  fuzz::Require(device.created || checker.pool.faults().Failures() != 0,
                 "DrvEnablePDEV failed although nothing failed");
   fuzz::Require(device.ok() || injected, "DrvEnableSurface failed although nothing failed");
   if (device.created) RequirePage(device, devmode.get());

@@ -32,7 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<uint8_t> in_bytes = in.Rest();
 
   fuzz::Session session;
-  host::Engine::Get().pool.faults().FailNth((flags >> 3) & 7);
+  host::Checker::Get().pool.faults().FailNth((flags >> 3) & 7);
   auto record = flags & 2 ? nullptr : std::make_unique<fuzz::CallerDevMode>(in_bytes);
   fuzz::CallerDevMode out({}, cb_out);
   const std::vector<uint8_t> before = out.bytes();
@@ -51,7 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const LONG result =
       DrvDocumentPropertySheets(nullptr, flags & 1 ? 0 : reinterpret_cast<LPARAM>(header));
   const DWORD error = GetLastError();
-  const bool injected = host::Engine::Get().pool.faults().Failures() != 0;
+  const bool injected = host::Checker::Get().pool.faults().Failures() != 0;
   const bool size_query = f_mode == 0 || header->pdmOut == nullptr;
   const bool wrote = out.bytes() != before;
   // A caller's record shorter than its own header is refused like a bad

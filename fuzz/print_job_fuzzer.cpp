@@ -21,16 +21,16 @@ void Plan(host::FaultPlan& plan, int mode, uint8_t parameter, uint64_t seed) {
 }
 
 void PlanFaults(uint8_t plans, uint8_t parameter, uint32_t seed) {
-  host::Engine& engine = host::Engine::Get();
-  Plan(engine.pool.faults(), plans & 3, parameter, seed);
-  Plan(engine.handles.failed_creates(), (plans >> 2) & 3, parameter, seed + 1);
-  Plan(engine.spooler.failed_writes(), (plans >> 4) & 3, parameter, seed + 2);
-  Plan(engine.spooler.short_writes(), (plans >> 6) & 3, parameter, seed + 3);
+  host::Checker& checker = host::Checker::Get();
+  Plan(checker.pool.faults(), plans & 3, parameter, seed);
+  Plan(checker.handles.failed_creates(), (plans >> 2) & 3, parameter, seed + 1);
+  Plan(checker.spooler.failed_writes(), (plans >> 4) & 3, parameter, seed + 2);
+  Plan(checker.spooler.short_writes(), (plans >> 6) & 3, parameter, seed + 3);
 }
 
 bool InjectedAny() {
-  host::Engine& engine = host::Engine::Get();
-  return engine.pool.faults().Failures() != 0 || engine.handles.failed_creates().Failures() != 0;
+  host::Checker& checker = host::Checker::Get();
+  return checker.pool.faults().Failures() != 0 || checker.handles.failed_creates().Failures() != 0;
 }
 
 class Job {

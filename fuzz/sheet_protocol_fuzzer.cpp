@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::unique_ptr<host::GuardedBuffer> caller = CallerRecord(in.Rest());
 
   fuzz::Session session;
-  host::Engine::Get().pool.UseGuardPages(true);
+  host::Checker::Get().pool.UseGuardPages(true);
   std::unique_ptr<host::GuardedBuffer> out;
   if (cbOut != 0) {
     // Rounded up to the record's alignment, as every caller's block is.
@@ -90,7 +90,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   host::FaultPlan sheet_faults;
   if (faults & 0x0F) sheet_faults.FailNth(faults & 0x0F);
-  if (faults >> 4) host::Engine::Get().pool.faults().FailNth(faults >> 4);
+  if (faults >> 4) host::Checker::Get().pool.faults().FailNth(faults >> 4);
   const bool printer_page = shape & 1;
   ULONG_PTR result = CPSUI_CANCEL;
   {
@@ -106,7 +106,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (sheet.page() != nullptr) result = (shape & 2) ? sheet.Cancel() : sheet.Apply();
     fuzz::Require(sheet.problems().empty(), "the sheet found the protocol broken");
   }
-  host::Engine::Get().pool.faults().Clear();
+  host::Checker::Get().pool.faults().Clear();
   if (out) {
     const bool untouched = std::all_of(out->data(), out->data() + out->size(),
                                        [](uint8_t b) { return b == kUntouched; });

@@ -34,15 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                          session.printer(), sizeof(GDIINFO), sizeof(DEVINFO));
   fuzz::Require(device.ok(), "no device although nothing failed");
 
-  host::Engine& engine = host::Engine::Get();
-  if (switches & 2) engine.pool.faults().FailNth(1);
-  if (switches & 4) engine.spooler.failed_writes().FailNth(1);
-  if (switches & 8) engine.spooler.short_writes().FailNth(1);
+  host::Checker& checker = host::Checker::Get();
+  if (switches & 2) checker.pool.faults().FailNth(1);
+  if (switches & 4) checker.spooler.failed_writes().FailNth(1);
+  if (switches & 8) checker.spooler.short_writes().FailNth(1);
   for (int call = 0; call < kMaxCalls && !in.empty(); ++call) {
     fuzz::TextCase text(in);
     fuzz::CheckTextOut(device, text, line_terminator, session.printed());
   }
-  engine.pool.faults().Clear();
+  checker.pool.faults().Clear();
   fuzz::DisableDevice(device);
   session.Finish();
   return 0;

@@ -1,19 +1,20 @@
 // The host engine: every engine service the driver uses. Free, as users run
-// it, memory comes straight from the C library and a write goes from the
-// printer handle to its sink; with the checker switched on, as tests run
-// it, the pool records and tags every block, the handle tables and the
-// spooler check every call, and fault plans decide which calls fail. One
-// engine per process, as on the platform; what a job sets and counts is
-// the job's own (host/job.h).
+// it, memory comes straight from the C library, a surface or palette is a
+// plain record whose address is its handle, and a write goes from the
+// printer handle to its sink. With the checker switched on, as tests run
+// it, a layer over these services (host/engine_layer.h) records and tags
+// every block, checks every handle and write, and lets fault plans decide
+// which calls fail; the checker lives in its own library, which only tests
+// and fuzzers link. One engine per process, as on the platform; what a job
+// sets and counts is the job's own (host/job.h).
 #pragma once
 
 #include <string>
 
 #include "host/code_page.h"
+#include "host/engine_layer.h"
+#include "host/findings.h"
 #include "host/job.h"
-#include "host/checker/findings.h"
-#include "host/checker/handles.h"
-#include "host/checker/pool.h"
 #include "host/spooler.h"
 #include "host/trace.h"
 
@@ -29,22 +30,28 @@ class Engine {
   }
 
   Findings findings;
-  Pool pool{findings};
-  Spooler spooler{findings};
-  Handles handles{findings};
+  Spooler spooler;
   CodePage code_page;
   Trace trace;
 
   // Before any block is taken and any thread prints: a block from one
-  // layer must go back to the same.
-  void SwitchOnChecker() { checked_ = true; }
-  bool checked() const { return checked_; }
+  // layer must go back to the same. Defined with the checker
+  // (host/checker/checker.cpp), so that only what calls it links it.
+  void SwitchOnChecker();
+  bool checked() const { return layer_ != nullptr; }
 
-  // EngAllocMem, EngFreeMem and EngWritePrinter, as the layer switched on
-  // has them; the user-mode DLLs' heap and WritePrinter come here too.
+  // The engine services that give out and take back memory, surfaces,
+  // palettes and writes, as the layer switched on has them; the user-mode
+  // DLLs' heap and WritePrinter come here too.
   PVOID Alloc(ULONG flags, ULONG size, ULONG tag);
   void Free(PVOID block);
   BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
+  HBITMAP CreateBitmap(SIZEL size, LONG width, ULONG format, FLONG flags, PVOID bits);
+  BOOL Associate(HSURF surface, HDEV hdev, FLONG hooks);
+  BOOL DeleteSurface(HSURF surface);
+  HPALETTE CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FLONG red, FLONG green,
+                         FLONG blue);
+  BOOL DeletePalette(HPALETTE palette);
 
   // The open job's (host/job.h), or the engine's own where the calling
   // thread has none open.
@@ -56,9 +63,18 @@ class Engine {
     JobState* job = OpenJob();
     return job != nullptr ? job->trace : trace;
   }
+  Findings& ThreadFindings() {
+    JobState* job = OpenJob();
+    return job != nullptr ? job->findings : findings;
+  }
 
-  // What is still live (blocks, surfaces, palettes, printers, text
-  // objects) and every unexamined finding; empty when all is clean.
+  // What a job leaves unexamined when it ends (host/job.h): the engine's
+  // own once the checker is on, so that the test's live report lists it.
+  void TakeOverFindings(Findings& job_findings);
+
+  // What is still live (with the checker on, blocks, surfaces and
+  // palettes; printers, text objects) and every unexamined finding; empty
+  // when all is clean.
   std::string LiveReport() const;
 
   // A fresh engine: nothing live, no faults planned, trace kept in memory.
@@ -67,7 +83,7 @@ class Engine {
 
  private:
   static Engine& Create();
-  bool checked_ = false;
+  EngineLayer* layer_ = nullptr;
 };
 
 }  // namespace host

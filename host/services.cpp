@@ -32,21 +32,21 @@ BOOL APIENTRY EngWritePrinter(HANDLE hPrinter, LPVOID pBuf, DWORD cbBuf, LPDWORD
 }
 
 HBITMAP APIENTRY EngCreateBitmap(SIZEL sizl, LONG lWidth, ULONG iFormat, FLONG fl, PVOID pvBits) {
-  return Engine::Get().handles.CreateBitmap(sizl, lWidth, iFormat, fl, pvBits);
+  return Engine::Get().CreateBitmap(sizl, lWidth, iFormat, fl, pvBits);
 }
 
 BOOL APIENTRY EngAssociateSurface(HSURF hsurf, HDEV hdev, FLONG flHooks) {
-  return Engine::Get().handles.Associate(hsurf, hdev, flHooks);
+  return Engine::Get().Associate(hsurf, hdev, flHooks);
 }
 
-BOOL APIENTRY EngDeleteSurface(HSURF hsurf) { return Engine::Get().handles.DeleteSurface(hsurf); }
+BOOL APIENTRY EngDeleteSurface(HSURF hsurf) { return Engine::Get().DeleteSurface(hsurf); }
 
 HPALETTE APIENTRY EngCreatePalette(ULONG iMode, ULONG cColors, ULONG* pulColors, FLONG flRed,
                                    FLONG flGreen, FLONG flBlue) {
-  return Engine::Get().handles.CreatePalette(iMode, cColors, pulColors, flRed, flGreen, flBlue);
+  return Engine::Get().CreatePalette(iMode, cColors, pulColors, flRed, flGreen, flBlue);
 }
 
-BOOL APIENTRY EngDeletePalette(HPALETTE hpal) { return Engine::Get().handles.DeletePalette(hpal); }
+BOOL APIENTRY EngDeletePalette(HPALETTE hpal) { return Engine::Get().DeletePalette(hpal); }
 
 VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMultiByteString,
                                      PULONG BytesInMultiByteString, PWSTR UnicodeString,
@@ -60,7 +60,7 @@ VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMult
 VOID APIENTRY STROBJ_vEnumStart(STROBJ* pstro) {
   host::TextObject* text = host::TextObject::Find(pstro);
   if (text == nullptr) {
-    Engine::Get().findings.Add("STROBJ_vEnumStart: not a text object of the engine");
+    Engine::Get().ThreadFindings().Add("STROBJ_vEnumStart: not a text object of the engine");
     return;
   }
   text->EnumStart();
@@ -69,7 +69,7 @@ VOID APIENTRY STROBJ_vEnumStart(STROBJ* pstro) {
 BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos) {
   host::TextObject* text = host::TextObject::Find(pstro);
   if (text == nullptr) {
-    Engine::Get().findings.Add("STROBJ_bEnum: not a text object of the engine");
+    Engine::Get().ThreadFindings().Add("STROBJ_bEnum: not a text object of the engine");
     *pc = 0;
     return FALSE;
   }

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "host/engine.h"
+
 namespace host {
 
 bool MemorySink::Write(const uint8_t* bytes, size_t count) {
@@ -34,7 +36,7 @@ void Spooler::Close(HANDLE printer) {
   if (printers_.erase(printer) == 0) {
     char text[64];
     std::snprintf(text, sizeof text, "ClosePrinter: %p is not an open printer", printer);
-    findings_.Add(text);
+    Engine::Get().ThreadFindings().Add(text);
   }
 }
 
@@ -48,42 +50,12 @@ size_t Spooler::OpenPrinters() const {
   return printers_.size();
 }
 
-uint64_t Spooler::Writes() const {
-  std::lock_guard lock(mutex_);
-  return writes_;
-}
-
-SpoolSink* Spooler::Admit(HANDLE printer, DWORD count, DWORD* taken) {
-  std::lock_guard lock(mutex_);
-  ++writes_;
-  auto it = printers_.find(printer);
-  if (it == printers_.end()) {
-    char text[64];
-    std::snprintf(text, sizeof text, "EngWritePrinter: %p is not an open printer", printer);
-    findings_.Add(text);
-    return nullptr;
-  }
-  if (failed_writes_.Next()) return nullptr;
-  *taken = short_writes_.Next() ? count / 2 : count;
-  return it->second->sink.get();
-}
-
-BOOL Spooler::WriteUnchecked(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
+BOOL Spooler::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
   if (written != nullptr) *written = 0;
   if (printer == nullptr) return FALSE;
   SpoolSink& sink = *static_cast<Printer*>(printer)->sink;
   if (count > 0 && !sink.Write(static_cast<const uint8_t*>(bytes), count)) return FALSE;
   if (written != nullptr) *written = count;
-  return TRUE;
-}
-
-BOOL Spooler::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
-  if (written != nullptr) *written = 0;
-  DWORD taken = 0;
-  SpoolSink* sink = Admit(printer, count, &taken);
-  if (sink == nullptr) return FALSE;
-  if (taken > 0 && !sink->Write(static_cast<const uint8_t*>(bytes), taken)) return FALSE;
-  if (written != nullptr) *written = taken;
   return TRUE;
 }
 
@@ -105,9 +77,6 @@ void Spooler::Reset() {
   std::lock_guard lock(mutex_);
   printers_.clear();
   defaults_.clear();
-  failed_writes_.Clear();
-  short_writes_.Clear();
-  writes_ = 0;
 }
 
 }  // namespace host

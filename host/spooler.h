@@ -10,8 +10,6 @@
 #include <vector>
 
 #include "engine/engine.h"
-#include "host/checker/fault_plan.h"
-#include "host/checker/findings.h"
 
 namespace host {
 
@@ -48,22 +46,18 @@ class StreamSink : public SpoolSink {
 // Any thread may open, close and write; a printer's sink is written outside
 // the lock, so each printer's writes must come from one thread at a time,
 // as one job's do, and a printer is closed only when its job has ended.
-// A printer handle is the address of the printer's record, so that the free
-// engine's write goes from the handle to the sink without a lookup.
+// A printer handle is the address of the printer's record, so that a write
+// goes from the handle to the sink without a lookup; the checker looks the
+// handle up first (host/checker/spooler_checks.h).
 class Spooler {
  public:
-  explicit Spooler(Findings& findings) : findings_(findings) {}
-
   HANDLE Open(std::shared_ptr<SpoolSink> sink);
+  // Closing a printer that is not open is a finding.
   void Close(HANDLE printer);
   size_t OpenPrinters() const;
 
-  // The checked write: an unknown handle is a finding, and the fault plans
-  // decide which writes fail or fall short. Writes() counts these.
-  BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
-  uint64_t Writes() const;
-  // The free engine's: the handle must be open.
-  static BOOL WriteUnchecked(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
+  // The handle must be open.
+  static BOOL Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written);
 
   // The queue's default records as GetPrinterW hands them out: the
   // printer's (level 2) and the user's (level 9). An empty one is none.
@@ -73,26 +67,15 @@ class Spooler {
   bool DefaultRecord(HANDLE printer, DWORD level, std::vector<uint8_t>* record) const;
   bool IsOpen(HANDLE printer) const;
 
-  FaultPlan& failed_writes() { return failed_writes_; }
-  // A short write takes only half the bytes asked (none of a single byte).
-  FaultPlan& short_writes() { return short_writes_; }
-
   void Reset();
 
  private:
-  // The sink for one write; null, with the finding made, when the write
-  // fails before reaching it. *taken is what the sink is to receive.
-  SpoolSink* Admit(HANDLE printer, DWORD count, DWORD* taken);
-  Findings& findings_;
   mutable std::mutex mutex_;
   struct Printer {
     std::shared_ptr<SpoolSink> sink;
   };
   std::map<HANDLE, std::unique_ptr<Printer>> printers_;
   std::map<std::pair<HANDLE, DWORD>, std::vector<uint8_t>> defaults_;
-  FaultPlan failed_writes_;
-  FaultPlan short_writes_;
-  uint64_t writes_ = 0;
 };
 
 }  // namespace host

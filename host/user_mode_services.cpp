@@ -63,7 +63,7 @@ HANDLE TheHeap() { return reinterpret_cast<HANDLE>(static_cast<uintptr_t>(0x0015
 
 bool IsTheHeap(HANDLE hHeap, const char* service) {
   if (hHeap == TheHeap()) return true;
-  Engine::Get().findings.Add(std::string(service) + ": not the process heap");
+  Engine::Get().ThreadFindings().Add(std::string(service) + ": not the process heap");
   return false;
 }
 }  // namespace

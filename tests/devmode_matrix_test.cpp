@@ -71,8 +71,8 @@ class DevModeMatrixTest : public EngineTest {
     device.SendPage();
     device.EndDoc();
     device.Release();
-    EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
-    EXPECT_EQ(engine().handles.LivePalettes(), 0u);
+    EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
+    EXPECT_EQ(checker().handles.LivePalettes(), 0u);
     return std::string(bytes().begin(), bytes().end());
   }
 

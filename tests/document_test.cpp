@@ -38,7 +38,7 @@ TEST_F(DocumentTest, EndDoc_OneFormFeedOnlyForFlagOneWhateverFl) {
 
 TEST_F(DocumentTest, EndDoc_FailedFormFeedIsFalse) {
   pdev_->byFormFeed = 1;
-  engine().spooler.failed_writes().FailNth(1);
+  checker().spooler.failed_writes().FailNth(1);
   EXPECT_EQ(driver_.EndDoc(&surface_, 0), FALSE);
   EXPECT_EQ(trace().back(), Line("DrvEndDoc: Returning [0]"));
 }
@@ -49,7 +49,7 @@ TEST_F(DocumentTest, Pages_AcceptAndWriteNothing) {
   EXPECT_EQ(driver_.StartDoc(&surface_, nullptr, 77), TRUE);
   EXPECT_EQ(driver_.StartPage(&surface_), TRUE);
   EXPECT_EQ(driver_.SendPage(&surface_), TRUE);
-  EXPECT_EQ(engine().spooler.Writes(), 0u);
+  EXPECT_EQ(checker().spooler.Writes(), 0u);
   const std::string pdev = Hex8(pdev_.get());
   EXPECT_THAT(trace(), ElementsAre(Line("DrvStartDoc: lpPDevice [" + pdev + "]."),
                                    Line("DrvStartDoc: Returning [1]"),

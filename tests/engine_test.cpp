@@ -40,7 +40,7 @@ bool TestingUserModeDll() {
 
 void EngineTest::SetUp() {
   engine().Reset();
-  engine().pool.UseGuardPages(TestingLoadedDll());
+  checker().pool.UseGuardPages(TestingLoadedDll());
   sink_ = std::make_shared<host::MemorySink>();
   printer_ = engine().spooler.Open(sink_);
 }

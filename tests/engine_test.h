@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "driver/functions.h"
+#include "host/checker/checker.h"
 #include "host/engine.h"
 #include "host/runner.h"
 
@@ -30,6 +31,7 @@ class EngineTest : public ::testing::Test {
   void TearDown() override;
 
   host::Engine& engine() { return host::Engine::Get(); }
+  host::Checker& checker() { return host::Checker::Get(); }
   const std::vector<std::string>& trace() { return engine().trace.lines(); }
   const std::vector<uint8_t>& bytes() { return sink_->bytes(); }
   const std::vector<size_t>& writes() { return sink_->writes(); }

@@ -46,9 +46,9 @@ class FaultSweepTest : public EngineTest {
   }
 
   void ExpectNothingLive() {
-    EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
-    EXPECT_EQ(engine().handles.LiveSurfaces(), 0u);
-    EXPECT_EQ(engine().handles.LivePalettes(), 0u);
+    EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
+    EXPECT_EQ(checker().handles.LiveSurfaces(), 0u);
+    EXPECT_EQ(checker().handles.LivePalettes(), 0u);
     EXPECT_THAT(TakeFindings(), ::testing::IsEmpty());
   }
 
@@ -81,7 +81,7 @@ class FaultSweepTest : public EngineTest {
 };
 
 TEST_F(FaultSweepTest, Allocation_EveryPointFailsOneStepOnly) {
-  const int points = Sweep(engine().pool.faults(), [](const JobRun& run) {
+  const int points = Sweep(checker().pool.faults(), [](const JobRun& run) {
     EXPECT_EQ(FalseCalls(run) + (run.device_ok ? 0 : 1), 1);
   });
   std::printf("allocation fault points tried: %d\n", points);
@@ -89,13 +89,13 @@ TEST_F(FaultSweepTest, Allocation_EveryPointFailsOneStepOnly) {
 }
 
 TEST_F(FaultSweepTest, Create_PaletteIsOptionalBitmapIsNot) {
-  const int points = Sweep(engine().handles.failed_creates(),
+  const int points = Sweep(checker().handles.failed_creates(),
                            [](const JobRun& run) { EXPECT_EQ(FalseCalls(run), 0); });
   std::printf("create fault points tried: %d\n", points);
   EXPECT_EQ(points, 2);
-  engine().handles.failed_creates().FailNth(1);
+  checker().handles.failed_creates().FailNth(1);
   EXPECT_TRUE(Run().AllTrue()) << "a device without its palette still prints";
-  engine().handles.failed_creates().FailNth(2);
+  checker().handles.failed_creates().FailNth(2);
   EXPECT_FALSE(Run().device_ok) << "no bitmap, no surface";
   ExpectNothingLive();
 }
@@ -117,7 +117,7 @@ TEST_F(FaultSweepTest, SurfaceAnswers_FailedAssociationOrDeletionChangesNothing)
   const std::vector<std::string> clean_trace = Masked(trace());
   ClearOutput();
   for (host::FaultPlan* plan :
-       {&engine().handles.failed_associations(), &engine().handles.failed_deletions()}) {
+       {&checker().handles.failed_associations(), &checker().handles.failed_deletions()}) {
     const int points = Sweep(*plan, [&](const JobRun& run) {
       EXPECT_TRUE(run.AllTrue());
       EXPECT_EQ(Masked(trace()), clean_trace);
@@ -127,14 +127,14 @@ TEST_F(FaultSweepTest, SurfaceAnswers_FailedAssociationOrDeletionChangesNothing)
 }
 
 TEST_F(FaultSweepTest, FailedWrite_OnlyThatCallIsFalse) {
-  const int points = Sweep(engine().spooler.failed_writes(),
+  const int points = Sweep(checker().spooler.failed_writes(),
                            [](const JobRun& run) { EXPECT_EQ(FalseCalls(run), 1); });
   std::printf("failed write fault points tried: %d\n", points);
   EXPECT_EQ(points, 5);  // four lines and the form feed
 }
 
 TEST_F(FaultSweepTest, ShortWrite_ContinuedUnlessNothingWasTaken) {
-  const int points = Sweep(engine().spooler.short_writes(), [](const JobRun& run) {
+  const int points = Sweep(checker().spooler.short_writes(), [](const JobRun& run) {
     for (const JobCall& call : run.calls) {
       // Half of a single byte is nothing: only that write cannot go on.
       if (call.expected.size() > 1) {
@@ -172,12 +172,12 @@ TEST_F(FaultSweepTest, Random_JobsWithSixPercentFailuresKeepTheContract) {
   // Each plan draws from the job's seed plus its own offset; the
   // enumeration's error draws from offset 4.
   const std::pair<host::FaultPlan*, uint64_t> plans[] = {
-      {&engine().pool.faults(), 0},
-      {&engine().handles.failed_creates(), 1},
-      {&engine().spooler.failed_writes(), 2},
-      {&engine().spooler.short_writes(), 3},
-      {&engine().handles.failed_associations(), 5},
-      {&engine().handles.failed_deletions(), 6},
+      {&checker().pool.faults(), 0},
+      {&checker().handles.failed_creates(), 1},
+      {&checker().spooler.failed_writes(), 2},
+      {&checker().spooler.short_writes(), 3},
+      {&checker().handles.failed_associations(), 5},
+      {&checker().handles.failed_deletions(), 6},
   };
   uint64_t failures = 0;
   for (int i = 0; i < jobs && !HasFailure(); ++i) {

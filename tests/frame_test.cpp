@@ -76,10 +76,10 @@ TEST_F(FrameTest, DebugPrint_OneLineWithPrefixAndLineFeed) {
 }
 
 TEST_F(FrameTest, AllocPtr_ZeroFilledAndTaggedRTXD) {
-  engine().pool.UseGuardPages(false);
+  checker().pool.UseGuardPages(false);
   auto* block = static_cast<BYTE*>(DrvAllocPtr(100));
   ASSERT_TRUE(block);
-  const std::optional<host::Block> info = engine().pool.Find(block);
+  const std::optional<host::Block> info = checker().pool.Find(block);
   ASSERT_TRUE(info);
   EXPECT_EQ(info->size, 100u);
   EXPECT_EQ(info->flags, static_cast<ULONG>(FL_ZERO_MEMORY));
@@ -87,13 +87,13 @@ TEST_F(FrameTest, AllocPtr_ZeroFilledAndTaggedRTXD) {
   EXPECT_EQ(info->tag & 0xFF, static_cast<ULONG>('R'));
   for (int i = 0; i < 100; ++i) ASSERT_EQ(block[i], 0) << i;
   DrvFreePtr(block);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }
 
 TEST_F(FrameTest, AllocPtr_PassesZeroAndFailureThrough) {
   EXPECT_EQ(DrvAllocPtr(0), nullptr);
   EXPECT_THAT(TakeFindings(), ElementsAre(::testing::HasSubstr("zero-byte allocation")));
-  engine().pool.faults().FailNth(1);
+  checker().pool.faults().FailNth(1);
   EXPECT_EQ(DrvAllocPtr(16), nullptr);
 }
 
@@ -115,30 +115,30 @@ TEST_F(WriteSpoolTest, WholeWrite_OneEngineWrite) {
 }
 
 TEST_F(WriteSpoolTest, ShortWrites_RestFollowsUntilEveryByteIsWritten) {
-  engine().spooler.short_writes().FailNth(1);  // the first write takes half
+  checker().spooler.short_writes().FailNth(1);  // the first write takes half
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 7), TRUE);
   EXPECT_THAT(bytes(), ElementsAre('a', 'b', 'c', 'd', 'e', 'f', 'g'));
   EXPECT_THAT(writes(), ElementsAre(3u, 4u));
   // Every write taking half ends with a write that takes nothing: a failure.
-  engine().spooler.short_writes().FailAll();
+  checker().spooler.short_writes().FailAll();
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 7), FALSE);
   EXPECT_EQ(bytes().size(), 7u + 3 + 2 + 1);
 }
 
 TEST_F(WriteSpoolTest, FailedWrite_FalseAndNothingRepeated) {
-  engine().spooler.short_writes().FailNth(1);
-  engine().spooler.failed_writes().FailNth(2);
+  checker().spooler.short_writes().FailNth(1);
+  checker().spooler.failed_writes().FailNth(2);
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 7), FALSE);
   EXPECT_THAT(bytes(), ElementsAre('a', 'b', 'c'));
-  engine().spooler.failed_writes().FailNth(1);
+  checker().spooler.failed_writes().FailNth(1);
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 7), FALSE);
   EXPECT_EQ(bytes().size(), 3u);
 }
 
 TEST_F(WriteSpoolTest, EmptyWrite_StillAsksTheEngineOnce) {
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 0), TRUE);
-  EXPECT_EQ(engine().spooler.Writes(), 1u);
-  engine().spooler.failed_writes().FailNth(1);
+  EXPECT_EQ(checker().spooler.Writes(), 1u);
+  checker().spooler.failed_writes().FailNth(1);
   EXPECT_EQ(DrvWriteSpool(pdev_.get(), text_, 0), FALSE);
 }
 

@@ -54,8 +54,8 @@ TEST_F(HostEngineTest, Lookups_WhileAnotherThreadOpensClosesAndFrees) {
         // None yet: the handle was closed and the same address opened again.
         wrong += record != nullptr && std::count(record, record + kRecordSize, 0x5A) != kRecordSize;
       }
-      if (const auto found = engine().pool.Find(block)) wrong += found->size != 64;
-      if (const auto found = engine().handles.FindSurface(surface)) wrong += found->size.cx != 16;
+      if (const auto found = checker().pool.Find(block)) wrong += found->size != 64;
+      if (const auto found = checker().handles.FindSurface(surface)) wrong += found->size.cx != 16;
     }
   });
   for (int round = 0; round < kRounds; ++round) {
@@ -91,7 +91,7 @@ TEST_F(HostEngineTest, Misuse_IsAFinding) {
 }
 
 TEST_F(HostEngineTest, FaultPlans_FailTheChosenCalls) {
-  engine().pool.faults().FailNth(2);
+  checker().pool.faults().FailNth(2);
   void* first = EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG);
   EXPECT_EQ(EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG), nullptr);
   void* third = EngAllocMem(FL_ZERO_MEMORY, 4, DRV_POOL_TAG);

@@ -23,12 +23,12 @@ TEST_F(LongRunTest, Jobs_ThousandInARowLeaveNothingBehind) {
     const JobRun run = RunThreePageJob(driver_, printer_, *sink_, devmodes[job % 3]);
     EXPECT_TRUE(run.AllTrue());
     EXPECT_EQ(std::string(bytes().begin(), bytes().end()), expected[job % 3]);
-    EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
-    EXPECT_EQ(engine().handles.LiveSurfaces(), 0u);
-    EXPECT_EQ(engine().handles.LivePalettes(), 0u);
+    EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
+    EXPECT_EQ(checker().handles.LiveSurfaces(), 0u);
+    EXPECT_EQ(checker().handles.LivePalettes(), 0u);
     ClearOutput();
   }
-  EXPECT_EQ(engine().handles.PalettesCreated(), static_cast<uint64_t>(kJobs));
+  EXPECT_EQ(checker().handles.PalettesCreated(), static_cast<uint64_t>(kJobs));
 }
 
 }  // namespace

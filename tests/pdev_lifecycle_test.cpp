@@ -94,7 +94,7 @@ TEST_F(PDevLifecycleTest, Enable_WithoutDevModeFromTheDefaults) {
   EXPECT_EQ(d.hDev, nullptr);
   EXPECT_EQ(d.hSurface, nullptr);
   EXPECT_EQ(d.lpBitmapBits, nullptr);
-  const std::optional<host::Block> block = engine().pool.Find(dhpdev);
+  const std::optional<host::Block> block = checker().pool.Find(dhpdev);
   ASSERT_TRUE(block);
   EXPECT_EQ(block->size, sizeof(PDevice));
   // A user-mode DLL takes its blocks from the process heap, which has no
@@ -106,7 +106,7 @@ TEST_F(PDevLifecycleTest, Enable_WithoutDevModeFromTheDefaults) {
   EXPECT_EQ(gdiinfo_.ulVertRes, 2233u);
   ASSERT_NE(d.hPalette, nullptr);
   EXPECT_EQ(devinfo_.hpalDefault, d.hPalette);
-  EXPECT_TRUE(engine().handles.FindPalette(d.hPalette));
+  EXPECT_TRUE(checker().handles.FindPalette(d.hPalette));
 
   ClearOutput();
   driver_.CompletePDEV(dhpdev, hdev_);
@@ -114,8 +114,8 @@ TEST_F(PDevLifecycleTest, Enable_WithoutDevModeFromTheDefaults) {
   driver_.DisablePDEV(dhpdev);
   EXPECT_THAT(trace(), ElementsAre(Line("DrvCompletePDEV:"),
                                    Line("DrvDisablePDEV: dhpdev [" + Hex8(dhpdev) + "]")));
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
-  EXPECT_EQ(engine().handles.LivePalettes(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().handles.LivePalettes(), 0u);
 }
 
 TEST_F(PDevLifecycleTest, Enable_CallersDevModeMergedFirst) {
@@ -152,13 +152,13 @@ TEST_F(PDevLifecycleTest, Enable_CallersDevModeMergedFirst) {
 TEST_F(PDevLifecycleTest, Enable_AllocationFailureLeavesNothing) {
   const GDIINFO gdiinfo_before = gdiinfo_;
   const DEVINFO devinfo_before = devinfo_;
-  engine().pool.faults().FailNth(1);
+  checker().pool.faults().FailNth(1);
   EXPECT_EQ(Enable(nullptr), nullptr);
   // The device mode is built in the device's block, so none is built.
   EXPECT_THAT(trace(), ElementsAre(Line("DrvEnablePDEV: Input DEVMODE [00000000]"),
                                    Line("DrvEnablePDEV: DrvAllocPtr failed!"),
                                    Line("DrvEnablePDEV: Returning [00000000]")));
-  EXPECT_EQ(engine().handles.PalettesCreated(), 0u);
+  EXPECT_EQ(checker().handles.PalettesCreated(), 0u);
   EXPECT_EQ(std::memcmp(&gdiinfo_, &gdiinfo_before, sizeof gdiinfo_), 0);
   EXPECT_EQ(std::memcmp(&devinfo_, &devinfo_before, sizeof devinfo_), 0);
 }
@@ -221,31 +221,31 @@ TEST_F(PDevLifecycleTest, Release_TwoDevicesEachWithItsOwnPalette) {
   const HPALETTE second_palette = Dev(second).hPalette;
   EXPECT_NE(first_palette, second_palette);
   EXPECT_EQ(devinfo_.hpalDefault, second_palette);
-  EXPECT_EQ(engine().handles.LivePalettes(), 2u);
+  EXPECT_EQ(checker().handles.LivePalettes(), 2u);
   const std::vector<uint8_t> second_before = Snapshot(second);
 
   driver_.DisablePDEV(first);
-  EXPECT_FALSE(engine().handles.FindPalette(first_palette));
-  EXPECT_TRUE(engine().handles.FindPalette(second_palette));
-  EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
+  EXPECT_FALSE(checker().handles.FindPalette(first_palette));
+  EXPECT_TRUE(checker().handles.FindPalette(second_palette));
+  EXPECT_EQ(checker().pool.LiveBlocks(), 1u);
   EXPECT_EQ(Snapshot(second), second_before);
   EXPECT_EQ(std::u16string(reinterpret_cast<const char16_t*>(Dev(second).wszDeviceName)),
             u"Second");
 
   driver_.DisablePDEV(second);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
-  EXPECT_EQ(engine().handles.LivePalettes(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().handles.LivePalettes(), 0u);
 }
 
 TEST_F(PDevLifecycleTest, Release_DeviceWhosePaletteFailed) {
-  engine().handles.failed_creates().FailNth(1);
+  checker().handles.failed_creates().FailNth(1);
   const DHPDEV dhpdev = Enable(nullptr);
   ASSERT_NE(dhpdev, nullptr);
   EXPECT_EQ(Dev(dhpdev).hPalette, nullptr);
   EXPECT_EQ(devinfo_.hpalDefault, nullptr);
   // A zero handle is not the engine's to delete: no finding may follow.
   driver_.DisablePDEV(dhpdev);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }
 
 TEST_F(PDevLifecycleTest, Reset_AnyPairChangesNothing) {

@@ -373,8 +373,8 @@ TEST_F(PDevTest, Records_WholeGdiInfoAndDevInfoThroughTheFunctionTable) {
     EXPECT_EQ(Prefix(gdiinfo, 264), Assemble(GdiInfoFields(c.page), 264));
     EXPECT_TRUE(gdiinfo.CanaryFrom(264));
 
-    const HPALETTE hpal = engine().handles.LastPalette();
-    const std::optional<host::Palette> palette = engine().handles.FindPalette(hpal);
+    const HPALETTE hpal = checker().handles.LastPalette();
+    const std::optional<host::Palette> palette = checker().handles.FindPalette(hpal);
     ASSERT_TRUE(palette);
     EXPECT_EQ(palette->mode, static_cast<ULONG>(PAL_INDEXED));
     EXPECT_THAT(palette->colors, ElementsAre(0x00000000u, 0x00FFFFFFu));
@@ -446,7 +446,7 @@ TEST_F(PDevTest, DevInfo_ClampedToCallersSizeYetPaletteKept) {
       EXPECT_EQ(caller.as<DEVINFO>()->hpalDefault, pdev.hPalette);
     }
     ASSERT_NE(pdev.hPalette, nullptr) << size;
-    EXPECT_EQ(engine().handles.LivePalettes(), 1u);
+    EXPECT_EQ(checker().handles.LivePalettes(), 1u);
     EngDeletePalette(pdev.hPalette);
   }
 }
@@ -456,7 +456,7 @@ TEST_F(PDevTest, DevInfo_FailedPaletteStoredAsZero) {
   pdev.hPalette = reinterpret_cast<HPALETTE>(0x1);
   DEVINFO di;
   std::memset(&di, kCanary, sizeof di);
-  engine().handles.failed_creates().FailNth(1);
+  checker().handles.failed_creates().FailNth(1);
   EXPECT_EQ(InitDevInfo(&pdev, &di, sizeof di), TRUE);
   EXPECT_EQ(pdev.hPalette, nullptr);
   EXPECT_EQ(di.hpalDefault, nullptr);

@@ -38,7 +38,7 @@ TEST_F(SurfaceTest, Enable_DefaultBitmapOverTheDriversBlockHookingTextOnly) {
   const HSURF hsurf = Enable();
   ASSERT_NE(hsurf, nullptr);
   EXPECT_EQ(pdev_->hSurface, hsurf);
-  const std::optional<host::Surface> surface = engine().handles.FindSurface(hsurf);
+  const std::optional<host::Surface> surface = checker().handles.FindSurface(hsurf);
   ASSERT_TRUE(surface);
   EXPECT_EQ(surface->size.cx, 3040);
   EXPECT_EQ(surface->size.cy, 2240);
@@ -49,7 +49,7 @@ TEST_F(SurfaceTest, Enable_DefaultBitmapOverTheDriversBlockHookingTextOnly) {
   EXPECT_TRUE(surface->associated);
   EXPECT_EQ(surface->hdev, pdev_->hDev);
   EXPECT_EQ(surface->hooks, static_cast<FLONG>(HOOK_TEXTOUT));
-  const std::optional<host::Block> block = engine().pool.Find(pdev_->lpBitmapBits);
+  const std::optional<host::Block> block = checker().pool.Find(pdev_->lpBitmapBits);
   ASSERT_TRUE(block);
   EXPECT_EQ(block->size, 851200u);
   // A user-mode DLL takes its blocks from the process heap, which has no
@@ -67,8 +67,8 @@ TEST_F(SurfaceTest, Lifecycle_EnableTwiceDisableTwiceEnableAgain) {
   const HSURF first = Enable();
   ClearOutput();
   EXPECT_EQ(Enable(), first);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
-  EXPECT_EQ(engine().handles.LiveSurfaces(), 1u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 1u);
+  EXPECT_EQ(checker().handles.LiveSurfaces(), 1u);
   const std::string pdev = Hex8(pdev_.get());
   EXPECT_THAT(trace(), ElementsAre(Line("DrvEnableSurface: dhpdev [" + pdev + "]"),
                                    Line("DrvEnableSurface: Surface [" + Hex8(first) + "] already exists."),
@@ -85,26 +85,26 @@ TEST_F(SurfaceTest, Lifecycle_EnableTwiceDisableTwiceEnableAgain) {
   const HSURF second = Enable();
   ASSERT_NE(second, nullptr);
   EXPECT_NE(second, first);
-  EXPECT_TRUE(engine().handles.FindSurface(second));
-  EXPECT_EQ(engine().pool.LiveBlocks(), 1u);
+  EXPECT_TRUE(checker().handles.FindSurface(second));
+  EXPECT_EQ(checker().pool.LiveBlocks(), 1u);
 }
 
 TEST_F(SurfaceTest, Failures_NothingKeptAndDisableFreesNothing) {
-  engine().handles.failed_creates().FailNth(1);
+  checker().handles.failed_creates().FailNth(1);
   EXPECT_EQ(Enable(), nullptr);
   EXPECT_EQ(pdev_->lpBitmapBits, nullptr);
   EXPECT_EQ(pdev_->hSurface, nullptr);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
   EXPECT_EQ(trace()[3], Line("DrvEnableSurface: EngCreateBitmap failed!"));
   EXPECT_EQ(trace()[4], Line("DrvEnableSurface: Returning [00000000]"));
   ClearOutput();
   Disable();  // the host would report a second free or a stale handle
   EXPECT_EQ(trace().size(), 1u);
 
-  engine().pool.faults().FailNth(1);
+  checker().pool.faults().FailNth(1);
   ClearOutput();
   EXPECT_EQ(Enable(), nullptr);
-  EXPECT_EQ(engine().handles.LiveSurfaces(), 0u);
+  EXPECT_EQ(checker().handles.LiveSurfaces(), 0u);
   EXPECT_EQ(trace()[2], Line("DrvEnableSurface: EngAllocMem failed!"));
 }
 
@@ -113,7 +113,7 @@ TEST_F(SurfaceTest, Failures_NothingKeptAndDisableFreesNothing) {
 // are traced and the release frees the same. A failed association leaves
 // the host's surface unassociated; a failed deletion still ends it.
 TEST_F(SurfaceTest, Failures_AssociationAndDeletionGoUnnoticed) {
-  host::Handles& handles = engine().handles;
+  host::Handles& handles = checker().handles;
   std::vector<std::string> clean_trace;
   for (auto [name, plan] : {std::pair<const char*, host::FaultPlan*>{"no failure", nullptr},
                             {"failed association", &handles.failed_associations()},
@@ -128,14 +128,14 @@ TEST_F(SurfaceTest, Failures_AssociationAndDeletionGoUnnoticed) {
     const std::optional<host::Surface> surface = handles.FindSurface(hsurf);
     ASSERT_TRUE(surface);
     EXPECT_EQ(surface->associated, plan != &handles.failed_associations());
-    const std::optional<host::Block> block = engine().pool.Find(pdev_->lpBitmapBits);
+    const std::optional<host::Block> block = checker().pool.Find(pdev_->lpBitmapBits);
     ASSERT_TRUE(block);
     EXPECT_EQ(block->size, 851200u);
     Disable();
     EXPECT_EQ(pdev_->hSurface, nullptr);
     EXPECT_EQ(pdev_->lpBitmapBits, nullptr);
     EXPECT_EQ(handles.LiveSurfaces(), 0u);
-    EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+    EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
     if (plan != nullptr) {
       EXPECT_EQ(plan->Failures(), 1u);
     }

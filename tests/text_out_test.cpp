@@ -146,11 +146,11 @@ TEST_F(TextOutTest, Enumeration_EngineErrorOrNoEndSendsNothing) {
   EXPECT_EQ(endless.enum_calls(), 2 + 64);
   EXPECT_EQ(trace()[4], Line("DrvTextOut: STROBJ_bEnum does not end!"));
   EXPECT_TRUE(bytes().empty());
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }
 
 TEST_F(TextOutTest, Trace_FullBufferIsNotReadBeyond) {
-  engine().pool.UseGuardPages(true);
+  checker().pool.UseGuardPages(true);
   host::TextObject text;
   text.SetGlyphs({'A', 'B', 'C'});
   EXPECT_EQ(Sent(text), Bytes({'A', 'B', 'C', 0x0D, 0x0A}));
@@ -165,8 +165,8 @@ TEST_F(TextOutTest, Counts_EmptyIsTrueAndUnbufferableIsRefused) {
   EXPECT_EQ(Out(text), TRUE);
   EXPECT_THAT(trace(), ElementsAre(Line("DrvTextOut:"), Line("DrvTextOut: There are no characters!"),
                                    Line("DrvTextOut: Returning [1]")));
-  EXPECT_EQ(engine().pool.Allocations(), 0u) << "nothing allocated, not even for a terminator";
-  EXPECT_EQ(engine().spooler.Writes(), 0u) << "not even an empty write";
+  EXPECT_EQ(checker().pool.Allocations(), 0u) << "nothing allocated, not even for a terminator";
+  EXPECT_EQ(checker().spooler.Writes(), 0u) << "not even an empty write";
   for (ULONG count : {0xFFFFFFFFu, 0x80000000u, 0x7FFFFFFEu}) {
     text.stro()->cGlyphs = count;
     ClearOutput();
@@ -179,26 +179,26 @@ TEST_F(TextOutTest, Counts_EmptyIsTrueAndUnbufferableIsRefused) {
   text.stro()->flAccel = SO_GLYPHINDEX_TEXTOUT;
   text.stro()->cGlyphs = 0x60000000;
   EXPECT_EQ(Out(text), FALSE);
-  EXPECT_EQ(engine().pool.Allocations(), 0u);
-  EXPECT_EQ(engine().spooler.Writes(), 0u);
+  EXPECT_EQ(checker().pool.Allocations(), 0u);
+  EXPECT_EQ(checker().spooler.Writes(), 0u);
 }
 
 TEST_F(TextOutTest, Failures_FalseWithTheBufferFreed) {
   host::TextObject text;
   text.SetGlyphs({'a'});
-  engine().pool.faults().FailNth(1);
+  checker().pool.faults().FailNth(1);
   ClearOutput();
   EXPECT_EQ(Out(text), FALSE);
   EXPECT_THAT(trace(), ElementsAre(Line("DrvTextOut:"), Line("DrvTextOut: lNumCharacters [1]."),
                                    Line("DrvTextOut: Failed to allocate [1] bytes!"),
                                    Line("DrvTextOut: Returning [0]")));
-  EXPECT_EQ(engine().spooler.Writes(), 0u);
+  EXPECT_EQ(checker().spooler.Writes(), 0u);
 
-  engine().spooler.failed_writes().FailNth(1);
+  checker().spooler.failed_writes().FailNth(1);
   ClearOutput();
   EXPECT_EQ(Out(text), FALSE);
   EXPECT_EQ(trace().back(), Line("DrvTextOut: Returning [0]"));
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }
 
 }  // namespace

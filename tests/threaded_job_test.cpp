@@ -2,16 +2,23 @@
 // threads or an application's workers use them: every thread creates its
 // own devices, each printer configured differently, and every job must come
 // out exactly as it does when it runs alone.
+#include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "devmode/devmode.h"
+#include "driver/driver.h"
+#include "host/job.h"
+#include "host/user_mode_services.h"
 #include "pdev/pdevice.h"
 #include "tests/engine_test.h"
 
 using ::testing::Each;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
 using ::testing::Truly;
 
 namespace {
@@ -58,7 +65,7 @@ Outcome RunJob(const host::Driver& driver, const PrinterSetup& setup, HANDLE pri
   outcome.horz_res = device.gdiinfo().ulHorzRes;
   outcome.vert_res = device.gdiinfo().ulVertRes;
   outcome.palette_is_the_devices = device.devinfo().hpalDefault == pdev.hPalette;
-  const std::optional<host::Surface> surface = host::Engine::Get().handles.FindSurface(device.hsurf());
+  const std::optional<host::Surface> surface = host::Checker::Get().handles.FindSurface(device.hsurf());
   if (surface) {
     outcome.bitmap_cx = surface->size.cx;
     outcome.bitmap_cy = surface->size.cy;
@@ -97,12 +104,12 @@ class ThreadedJobTest : public EngineTest {
     printer.setup = std::move(setup);
     printer.handle = engine().spooler.Open(printer.sink);
     engine().trace.TakeLines();
-    const uint64_t blocks = engine().pool.Allocations();
-    const uint64_t palettes = engine().handles.PalettesCreated();
+    const uint64_t blocks = checker().pool.Allocations();
+    const uint64_t palettes = checker().handles.PalettesCreated();
     printer.alone = RunJob(driver_, printer.setup, printer.handle, *printer.sink);
     printer.alone_lines = engine().trace.TakeLines().size();
-    printer.alone_blocks = engine().pool.Allocations() - blocks;
-    printer.alone_palettes = engine().handles.PalettesCreated() - palettes;
+    printer.alone_blocks = checker().pool.Allocations() - blocks;
+    printer.alone_palettes = checker().handles.PalettesCreated() - palettes;
   }
 
   void RunAtOnce() {
@@ -133,8 +140,8 @@ TEST_F(ThreadedJobTest, DifferentPrintersAtOnce_EachJobAsWhenAlone) {
   ASSERT_NE(printers_[0].alone.bytes, printers_[2].alone.bytes);
   ASSERT_NE(printers_[0].alone.horz_res, printers_[1].alone.horz_res);
   ASSERT_NE(printers_[0].alone.horz_res, printers_[2].alone.horz_res);
-  const uint64_t blocks_before = engine().pool.Allocations();
-  const uint64_t palettes_before = engine().handles.PalettesCreated();
+  const uint64_t blocks_before = checker().pool.Allocations();
+  const uint64_t palettes_before = checker().handles.PalettesCreated();
 
   RunAtOnce();
 
@@ -157,8 +164,88 @@ TEST_F(ThreadedJobTest, DifferentPrintersAtOnce_EachJobAsWhenAlone) {
     expected_palettes += kRoundsPerThread * printer.alone_palettes;
   }
   EXPECT_EQ(lines.size(), expected_lines);
-  EXPECT_EQ(engine().pool.Allocations() - blocks_before, expected_blocks);
-  EXPECT_EQ(engine().handles.PalettesCreated() - palettes_before, expected_palettes);
+  EXPECT_EQ(checker().pool.Allocations() - blocks_before, expected_blocks);
+  EXPECT_EQ(checker().handles.PalettesCreated() - palettes_before, expected_palettes);
+}
+
+// Misuse of the engine by one job, each through another of the services
+// that find the job by its thread, and the finding each must leave.
+const HANDLE kNoPrinter = reinterpret_cast<HANDLE>(0x77);
+const std::pair<std::function<void()>, const char*> kMisuses[] = {
+    {[] { EngAllocMem(0, 0, DRV_POOL_TAG); }, "EngAllocMem: zero-byte allocation"},
+    {[] { EngFreeMem(reinterpret_cast<void*>(0x40)); }, "EngFreeMem: 0x40 is not a live block"},
+    {[] { EngDeleteSurface(reinterpret_cast<HSURF>(0x99)); }, "EngDeleteSurface: 0x99"},
+    {[] { EngDeletePalette(reinterpret_cast<HPALETTE>(0x99)); }, "EngDeletePalette: 0x99"},
+    {[] { host::Engine::Get().spooler.Close(kNoPrinter); }, "ClosePrinter: 0x77"},
+    {[] { host::usermode::HeapFree(kNoPrinter, 0, nullptr); }, "HeapFree: not the process heap"},
+    {[] {
+       STROBJ stranger{};
+       STROBJ_vEnumStart(&stranger);
+     },
+     "STROBJ_vEnumStart: not a text object"},
+};
+
+// Then a whole job on a printer that is not open: the driver's own writes.
+std::vector<std::string> Misuse(const host::Driver& driver) {
+  for (const auto& [misuse, finding] : kMisuses) misuse();
+  host::MemorySink nowhere;
+  RunJob(driver, {u"Nowhere", std::nullopt}, kNoPrinter, nowhere);
+  return host::OpenJob()->findings.list();
+}
+
+// Findings are the job's own while it runs: neither the other jobs nor the
+// engine see one, and what the job leaves unexamined becomes the engine's
+// when the job ends, so that the test still fails on it.
+TEST_F(ThreadedJobTest, OneJobsMisuse_IsThatJobsFindingOnly) {
+  constexpr int kRounds = 200;
+  printers_.reserve(2);
+  AddPrinter({u"Receipt A", Receipt(1, 1, 800)});
+  AddPrinter({u"Plain B", std::nullopt});
+  std::vector<std::string> expected;
+  {
+    host::JobState alone;
+    const host::JobScope scope(alone);
+    expected = Misuse(driver_);
+    alone.findings.Clear();
+  }
+  ASSERT_GT(expected.size(), std::size(kMisuses));
+  for (size_t i = 0; i < std::size(kMisuses); ++i) EXPECT_THAT(expected[i], HasSubstr(kMisuses[i].second));
+  for (size_t i = std::size(kMisuses); i < expected.size(); ++i) {
+    EXPECT_THAT(expected[i], HasSubstr("EngWritePrinter: 0x77 is not an open printer"));
+  }
+
+  std::vector<std::unique_ptr<host::JobState>> jobs;
+  for (int i = 0; i < 3; ++i) jobs.push_back(std::make_unique<host::JobState>());
+  int misfound = 0, seen_by_engine = 0;
+  std::vector<int> found_elsewhere(printers_.size(), 0);
+  std::vector<std::thread> threads;
+  threads.emplace_back([&] {
+    const host::JobScope scope(*jobs[0]);
+    for (int round = 0; round < kRounds; ++round) {
+      misfound += Misuse(driver_) != expected;
+      seen_by_engine += !engine().findings.list().empty();
+      if (round + 1 < kRounds) jobs[0]->findings.Clear();  // the last round's are left
+    }
+  });
+  for (size_t i = 0; i < printers_.size(); ++i) {
+    threads.emplace_back([&, i] {
+      Printer& printer = printers_[i];
+      const host::JobScope scope(*jobs[i + 1]);
+      for (int round = 0; round < kRounds; ++round) {
+        printer.wrong += !(RunJob(driver_, printer.setup, printer.handle, *printer.sink) == printer.alone);
+        found_elsewhere[i] += !jobs[i + 1]->findings.list().empty();
+      }
+    });
+  }
+  for (std::thread& thread : threads) thread.join();
+
+  EXPECT_EQ(misfound, 0) << "rounds whose findings were not the misusing job's own";
+  EXPECT_EQ(seen_by_engine, 0) << "rounds in which the engine's own findings held any";
+  for (const Printer& printer : printers_) EXPECT_EQ(printer.wrong, 0);
+  EXPECT_THAT(found_elsewhere, Each(0)) << "rounds in which a job that misused nothing had findings";
+  EXPECT_THAT(engine().findings.list(), IsEmpty());
+  jobs.clear();
+  EXPECT_EQ(TakeFindings(), expected) << "what the job left is the engine's once it ended";
 }
 
 }  // namespace

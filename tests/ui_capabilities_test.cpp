@@ -210,5 +210,5 @@ TEST_F(UiCapabilitiesTest, QueueDefaultsStandInForAMissingRecord) {
   LONG size[2] = {};
   EXPECT_EQ(Ask(DC_PAPERSIZE, size, AsDevMode(caller)), 1u);
   EXPECT_EQ(size[0], 1500);
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }

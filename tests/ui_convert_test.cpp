@@ -164,17 +164,17 @@ TEST_F(UiConvertTest, NoMemoryFailsWithNothingWritten) {
       out[7226] = 0xA5;
       Bytes before = out;
       LONG cb = 7228;
-      engine().pool.faults().FailNth(k);
+      checker().pool.faults().FailNth(k);
       BOOL converted = Convert(AsDevMode(foreign), out, &cb, mode);
-      bool failed = engine().pool.faults().Failures() > 0;
-      engine().pool.faults().Clear();
+      bool failed = checker().pool.faults().Failures() > 0;
+      checker().pool.faults().Clear();
       if (!failed) continue;
       EXPECT_FALSE(converted);
       EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NOT_ENOUGH_MEMORY));
       EXPECT_EQ(out, before);
     }
   }
-  EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+  EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
 }
 
 TEST_F(UiConvertTest, MissingOrShortRecordsAndUnknownModesAreRefused) {

@@ -221,7 +221,7 @@ TEST_F(UiSheetsTest, BadSheetCallsFailWithoutAPageOrALeak) {
 // (a block written after it was freed faults), nothing is left live, and
 // the result is OK only with the record written.
 TEST_F(UiSheetsTest, EveryFailureOfTheSheetOrTheHeapLeavesNothingBehind) {
-  engine().pool.UseGuardPages(true);
+  checker().pool.UseGuardPages(true);
   Bytes expected = UiDefaults();
   expected[7226] = 1;
   std::u16string name = u"TextRelay";
@@ -237,7 +237,7 @@ TEST_F(UiSheetsTest, EveryFailureOfTheSheetOrTheHeapLeavesNothingBehind) {
         DOCUMENTPROPERTYHEADER header = Header(DM_COPY | DM_PROMPT, nullptr, AsDevMode(out), 7228);
         host::FaultPlan faults;
         if (heap) {
-          engine().pool.faults().FailNth(k);
+          checker().pool.faults().FailNth(k);
         } else {
           faults.FailNth(k);
         }
@@ -253,9 +253,9 @@ TEST_F(UiSheetsTest, EveryFailureOfTheSheetOrTheHeapLeavesNothingBehind) {
           if (sheet.page() != nullptr) result = sheet.Apply();
           reached = sheet.faults().Failures() > 0;
         }
-        reached = reached || engine().pool.faults().Failures() > 0;
-        engine().pool.faults().Clear();
-        EXPECT_EQ(engine().pool.LiveBlocks(), 0u);
+        reached = reached || checker().pool.faults().Failures() > 0;
+        checker().pool.faults().Clear();
+        EXPECT_EQ(checker().pool.LiveBlocks(), 0u);
         EXPECT_THAT(TakeFindings(), ElementsAre());
         if (document) {
           EXPECT_EQ(out, result == CPSUI_OK ? expected : Bytes(7228, 0x5A));

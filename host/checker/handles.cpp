@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "host/engine.h"
+
 namespace host {
 
 namespace {
@@ -58,7 +60,7 @@ BOOL Handles::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
   std::lock_guard lock(mutex_);
   auto it = surfaces_.find(surface);
   if (it == surfaces_.end()) {
-    findings_.Add(Unknown("EngAssociateSurface", surface));
+    engine_.ThreadFindings().Add(Unknown("EngAssociateSurface", surface));
     return FALSE;
   }
   if (failed_associations_.Next()) return FALSE;
@@ -75,7 +77,7 @@ BOOL Handles::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
 BOOL Handles::DeleteSurface(HSURF surface) {
   std::lock_guard lock(mutex_);
   if (surfaces_.erase(surface) == 0) {
-    findings_.Add(Unknown("EngDeleteSurface", surface));
+    engine_.ThreadFindings().Add(Unknown("EngDeleteSurface", surface));
     return FALSE;
   }
   return failed_deletions_.Next() ? FALSE : TRUE;
@@ -86,9 +88,7 @@ HPALETTE Handles::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FL
   std::lock_guard lock(mutex_);
   if (failed_creates_.Next()) return nullptr;
   HPALETTE handle = reinterpret_cast<HPALETTE>(NextHandle());
-  Palette palette{mode, {}, red, green, blue};
-  if (colors != nullptr) palette.colors.assign(colors, colors + count);
-  palettes_[handle] = std::move(palette);
+  palettes_[handle] = MakePalette(mode, count, colors, red, green, blue);
   ++palettes_created_;
   last_palette_ = handle;
   return handle;
@@ -97,7 +97,7 @@ HPALETTE Handles::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FL
 BOOL Handles::DeletePalette(HPALETTE palette) {
   std::lock_guard lock(mutex_);
   if (palettes_.erase(palette) == 0) {
-    findings_.Add(Unknown("EngDeletePalette", palette));
+    engine_.ThreadFindings().Add(Unknown("EngDeletePalette", palette));
     return FALSE;
   }
   return TRUE;

@@ -7,34 +7,19 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <vector>
 
 #include "engine/engine.h"
 #include "host/checker/fault_plan.h"
-#include "host/checker/findings.h"
+#include "host/graphics_objects.h"
 
 namespace host {
 
-struct Surface {
-  SIZEL size{};
-  LONG lWidth = 0;
-  ULONG format = 0;
-  FLONG flags = 0;
-  PVOID bits = nullptr;
-  bool associated = false;
-  HDEV hdev = nullptr;
-  FLONG hooks = 0;
-};
-
-struct Palette {
-  ULONG mode = 0;
-  std::vector<ULONG> colors;
-  FLONG red = 0, green = 0, blue = 0;
-};
+class Engine;
 
 class Handles {
  public:
-  explicit Handles(Findings& findings) : findings_(findings) {}
+  // Misuse is a finding of the engine's open job, or the engine's own.
+  explicit Handles(Engine& engine) : engine_(engine) {}
 
   HBITMAP CreateBitmap(SIZEL size, LONG lWidth, ULONG format, FLONG flags, PVOID bits);
   BOOL Associate(HSURF surface, HDEV hdev, FLONG hooks);
@@ -63,7 +48,7 @@ class Handles {
 
  private:
   uintptr_t NextHandle();
-  Findings& findings_;
+  Engine& engine_;
   mutable std::mutex mutex_;
   std::map<HSURF, Surface> surfaces_;
   std::map<HPALETTE, Palette> palettes_;

@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "host/engine.h"
+
 namespace host {
 
 namespace {
@@ -36,10 +38,12 @@ PVOID Pool::Alloc(ULONG flags, ULONG size, ULONG tag) {
   std::lock_guard lock(mutex_);
   ++allocations_;
   if (size == 0) {
-    findings_.Add("EngAllocMem: zero-byte allocation (tag " + TagText(tag) + ")");
+    engine_.ThreadFindings().Add("EngAllocMem: zero-byte allocation (tag " + TagText(tag) + ")");
     return nullptr;
   }
-  if (!PrintableTag(tag)) findings_.Add("EngAllocMem: tag " + TagText(tag) + " is not printable");
+  if (!PrintableTag(tag)) {
+    engine_.ThreadFindings().Add("EngAllocMem: tag " + TagText(tag) + " is not printable");
+  }
   if (faults_.Next()) return nullptr;
   Entry entry;
   entry.block = {size, tag, flags};
@@ -68,7 +72,7 @@ void Pool::Free(PVOID block) {
   if (it == live_.end()) {
     char text[64];
     std::snprintf(text, sizeof text, "EngFreeMem: %p is not a live block", block);
-    findings_.Add(text);
+    engine_.ThreadFindings().Add(text);
     return;
   }
   if (it->second.guarded) {

@@ -14,10 +14,11 @@
 
 #include "engine/engine.h"
 #include "host/checker/fault_plan.h"
-#include "host/checker/findings.h"
 #include "host/checker/guarded_buffer.h"
 
 namespace host {
+
+class Engine;
 
 struct Block {
   ULONG size = 0;
@@ -27,7 +28,8 @@ struct Block {
 
 class Pool {
  public:
-  explicit Pool(Findings& findings) : findings_(findings) {}
+  // Misuse is a finding of the engine's open job, or the engine's own.
+  explicit Pool(Engine& engine) : engine_(engine) {}
 
   PVOID Alloc(ULONG flags, ULONG size, ULONG tag);
   void Free(PVOID block);
@@ -56,7 +58,7 @@ class Pool {
     std::unique_ptr<GuardedBuffer> guarded;
   };
   void Remember(const void* data, Entry entry);
-  Findings& findings_;
+  Engine& engine_;
   mutable std::mutex mutex_;
   std::map<const void*, Entry> live_;
   // The last freed block's map node, reused by the next allocation.
