@@ -33,28 +33,28 @@ Engine& Engine::Create() {
 }
 
 PVOID Engine::Alloc(ULONG flags, ULONG size, ULONG tag) {
-  if (layer_ != nullptr) return layer_->Alloc(flags, size, tag);
+  if (checked_) return layer_->Alloc(flags, size, tag);
   if (size == 0) return nullptr;
   return (flags & FL_ZERO_MEMORY) != 0 ? std::calloc(size, 1) : std::malloc(size);
 }
 
 void Engine::Free(PVOID block) {
-  if (layer_ != nullptr) return layer_->Free(block);
+  if (checked_) return layer_->Free(block);
   std::free(block);
 }
 
 BOOL Engine::Write(HANDLE printer, const void* bytes, DWORD count, DWORD* written) {
-  if (layer_ != nullptr) return layer_->Write(printer, bytes, count, written);
+  if (checked_) return layer_->Write(printer, bytes, count, written);
   return Spooler::Write(printer, bytes, count, written);
 }
 
 HBITMAP Engine::CreateBitmap(SIZEL size, LONG width, ULONG format, FLONG flags, PVOID bits) {
-  if (layer_ != nullptr) return layer_->CreateBitmap(size, width, format, flags, bits);
+  if (checked_) return layer_->CreateBitmap(size, width, format, flags, bits);
   return NewRecord<HBITMAP>(Surface{size, width, format, flags, bits});
 }
 
 BOOL Engine::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
-  if (layer_ != nullptr) return layer_->Associate(surface, hdev, hooks);
+  if (checked_) return layer_->Associate(surface, hdev, hooks);
   if (surface == nullptr) return FALSE;
   Surface& record = *reinterpret_cast<Surface*>(surface);
   record.associated = true;
@@ -64,13 +64,13 @@ BOOL Engine::Associate(HSURF surface, HDEV hdev, FLONG hooks) {
 }
 
 BOOL Engine::DeleteSurface(HSURF surface) {
-  if (layer_ != nullptr) return layer_->DeleteSurface(surface);
+  if (checked_) return layer_->DeleteSurface(surface);
   return DeleteRecord<Surface>(surface);
 }
 
 HPALETTE Engine::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FLONG red,
                                FLONG green, FLONG blue) {
-  if (layer_ != nullptr) return layer_->CreatePalette(mode, count, colors, red, green, blue);
+  if (checked_) return layer_->CreatePalette(mode, count, colors, red, green, blue);
   try {
     return NewRecord<HPALETTE>(MakePalette(mode, count, colors, red, green, blue));
   } catch (const std::bad_alloc&) {
@@ -79,18 +79,18 @@ HPALETTE Engine::CreatePalette(ULONG mode, ULONG count, const ULONG* colors, FLO
 }
 
 BOOL Engine::DeletePalette(HPALETTE palette) {
-  if (layer_ != nullptr) return layer_->DeletePalette(palette);
+  if (checked_) return layer_->DeletePalette(palette);
   return DeleteRecord<Palette>(palette);
 }
 
 void Engine::TakeOverFindings(Findings& job_findings) {
-  if (layer_ == nullptr) return;
+  if (!checked_) return;
   for (std::string& finding : job_findings.Take()) findings.Add(std::move(finding));
 }
 
 std::string Engine::LiveReport() const {
   std::string report;
-  if (layer_ != nullptr) layer_->ReportLive(report);
+  if (checked_) layer_->ReportLive(report);
   ReportLive(report, spooler.OpenPrinters(), "printers");
   ReportLive(report, LiveTextObjects(), "text objects");
   for (const auto& finding : findings.list()) report += "finding: " + finding + "; ";
@@ -99,7 +99,7 @@ std::string Engine::LiveReport() const {
 
 void Engine::Reset() {
   findings.Clear();
-  if (layer_ != nullptr) layer_->Reset();
+  if (checked_) layer_->Reset();
   spooler.Reset();
   trace.Reset();
   code_page.ResetCounts();

@@ -9,7 +9,10 @@ Checker& Checker::Get() {
   return checker;
 }
 
-void Engine::SwitchOnChecker() { layer_ = &Checker::Get(); }
+void Engine::SwitchOnChecker() {
+  layer_ = &Checker::Get();
+  checked_ = true;
+}
 
 void Checker::ReportLive(std::string& report) const {
   host::ReportLive(report, pool.LiveBlocks(), "pool blocks");
