@@ -197,7 +197,7 @@ std::vector<std::string> Misuse(const host::Driver& driver) {
 // engine see one, and what the job leaves unexamined becomes the engine's
 // when the job ends, so that the test still fails on it.
 TEST_F(ThreadedJobTest, OneJobsMisuse_IsThatJobsFindingOnly) {
-  constexpr int kRounds = 200;
+  constexpr int kRounds = 100;
   printers_.reserve(2);
   AddPrinter({u"Receipt A", Receipt(1, 1, 800)});
   AddPrinter({u"Plain B", std::nullopt});
