@@ -3,42 +3,16 @@
 #include <cerrno>
 #include <cstring>
 
+#include "host/ascii_runs.h"
+
 namespace host {
 
 namespace {
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 bool IsHighSurrogate(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool IsLowSurrogate(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
-// Sixteen ASCII units to their bytes at once; false, with nothing written,
-// when any of them is not ASCII. In the compiler's vectors, which become the
-// machine's where it has them.
-constexpr uint32_t kAsciiRun = 16;
-typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
-typedef char Bytes16 __attribute__((vector_size(kAsciiRun)));
-
-bool NarrowAscii(const char16_t* in, char* out) {
-  uint64_t quarters[4];
-  std::memcpy(quarters, in, sizeof quarters);
-  const uint64_t high = quarters[0] | quarters[1] | quarters[2] | quarters[3];
-  if ((high & 0xFF80FF80FF80FF80u) != 0) return false;
-  Units16 units;
-  std::memcpy(&units, in, sizeof units);
-  const Bytes16 bytes = __builtin_convertvector(units, Bytes16);
-  std::memcpy(out, &bytes, sizeof bytes);
-  return true;
-}
-
 bool IsSurrogatePair(const char16_t* in, uint32_t i, uint32_t units) {
   return IsHighSurrogate(in[i]) && i + 1 < units && IsLowSurrogate(in[i + 1]);
-}
-
-// The units before the first that is not ASCII, as bytes; no more than max.
-uint32_t CopyAscii(char* out, uint32_t max, const char16_t* in, uint32_t units) {
-  const uint32_t most = units < max ? units : max;
-  uint32_t i = 0;
-  while (most - i >= kAsciiRun && NarrowAscii(in + i, out + i)) i += kAsciiRun;
-  for (; i < most && in[i] < 0x80; ++i) out[i] = static_cast<char>(in[i]);
-  return i;
 }
 
 // Whether in converts, from the converter's first state, to exactly expected.
@@ -170,7 +144,7 @@ bool CodePage::BuildTable() {
 // A leading run of ASCII is copied across before anything else is looked
 // up, so a line of ASCII alone needs neither the table nor iconv.
 uint32_t CodePage::Convert(char* out, uint32_t max, const char16_t* in, uint32_t units) {
-  const uint32_t copied = KeepsAscii() ? CopyAscii(out, max, in, units) : 0;
+  const uint32_t copied = KeepsAscii() ? NarrowAsciiPrefix(out, max, in, units) : 0;
   if (copied == units || copied == max) return copied;
   if (known_.load(std::memory_order_acquire) != Known::kAll) LearnAll();
   out += copied;
@@ -211,7 +185,7 @@ uint32_t CodePage::ConvertByTable(char* out, uint32_t max, const char16_t* in, u
   uint64_t replaced = 0;
   while (i < units && produced < max) {
     const bool room = units - i >= kAsciiRun && max - produced >= kAsciiRun;
-    if (ascii_kept_ && room && NarrowAscii(in + i, out + produced)) {
+    if (ascii_kept_ && room && NarrowAsciiRun(in + i, out + produced)) {
       i += kAsciiRun;
       produced += kAsciiRun;
       continue;

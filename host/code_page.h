@@ -16,6 +16,8 @@
 #include <string>
 #include <vector>
 
+#include "host/ascii_runs.h"
+
 namespace host {
 
 class CodePage {
@@ -32,6 +34,19 @@ class CodePage {
   // Converts units UTF-16 code units; never writes more than max bytes and
   // never a partial character. Returns the bytes produced.
   uint32_t Convert(char* out, uint32_t max, const char16_t* in, uint32_t units);
+
+  // The whole of a conversion of ASCII alone where the code page keeps
+  // ASCII as it is: most lines, and inline for them. False, with nothing
+  // decided, when in holds more than ASCII or the code page has not been
+  // looked at yet; Convert then does it all.
+  bool ConvertAscii(char* out, uint32_t max, const char16_t* in, uint32_t units,
+                    uint32_t* produced) {
+    if (known_.load(std::memory_order_acquire) == Known::kNothing || !ascii_kept_) return false;
+    const uint32_t copied = NarrowAsciiPrefix(out, max, in, units);
+    if (copied != units && copied != max) return false;
+    *produced = copied;
+    return true;
+  }
 
   uint64_t replaced() const { return replaced_.load(std::memory_order_relaxed); }
   void ResetCounts() { replaced_ = 0; }

@@ -1,6 +1,7 @@
 #include "host/engine.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "host/graphics_objects.h"
@@ -35,7 +36,14 @@ Engine& Engine::Create() {
 PVOID Engine::Alloc(ULONG flags, ULONG size, ULONG tag) {
   if (checked_) return layer_->Alloc(flags, size, tag);
   if (size == 0) return nullptr;
-  return (flags & FL_ZERO_MEMORY) != 0 ? std::calloc(size, 1) : std::malloc(size);
+  // Not calloc: glibc's calloc passes by the thread's cache of small
+  // blocks, and the driver takes and frees one for every line. The empty
+  // statement hides the block's origin from the compiler, which would
+  // otherwise fold malloc and memset back into calloc.
+  void* block = std::malloc(size);
+  asm("" : "+r"(block));
+  if (block != nullptr && (flags & FL_ZERO_MEMORY) != 0) std::memset(block, 0, size);
+  return block;
 }
 
 void Engine::Free(PVOID block) {

@@ -13,9 +13,19 @@ namespace {
 // functions in its own convention, and the registers stay where they are.
 [[gnu::noinline]] host::Trace& APIENTRY EngineTrace() { return Engine::Get().trace; }
 
-[[gnu::noinline]] void APIENTRY FormatTrace(host::Trace& trace, PCHAR prefix, PCHAR message,
-                                            va_list ap) {
-  trace.Print(prefix, message, ap);
+// The message arguments first, in the registers the service got them in,
+// so that the service's call here moves nothing.
+[[gnu::noinline]] void APIENTRY FormatTrace(PCHAR prefix, PCHAR message, va_list ap,
+                                            host::JobState* job) {
+  host::Trace& trace = job != nullptr ? job->trace : EngineTrace();
+  if (trace.sink() != host::Trace::Sink::kNone) trace.Print(prefix, message, ap);
+}
+
+// Text that is not ASCII alone, or a code page not yet looked at; the
+// service itself converts the rest, calling nothing.
+[[gnu::noinline]] ULONG APIENTRY ConvertText(PCHAR out, ULONG max, PWSTR in, ULONG units) {
+  return Engine::Get().ThreadCodePage().Convert(out, max, reinterpret_cast<const char16_t*>(in),
+                                                units);
 }
 }  // namespace
 
@@ -51,9 +61,15 @@ BOOL APIENTRY EngDeletePalette(HPALETTE hpal) { return Engine::Get().DeletePalet
 VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMultiByteString,
                                      PULONG BytesInMultiByteString, PWSTR UnicodeString,
                                      ULONG BytesInUnicodeString) {
-  const ULONG produced = Engine::Get().ThreadCodePage().Convert(
-      MultiByteString, MaxBytesInMultiByteString, reinterpret_cast<const char16_t*>(UnicodeString),
-      BytesInUnicodeString / 2);
+  host::JobState* job = host::OpenJob();
+  const ULONG units = BytesInUnicodeString / 2;
+  ULONG produced;
+  if (job == nullptr ||
+      !job->code_page.ConvertAscii(MultiByteString, MaxBytesInMultiByteString,
+                                   reinterpret_cast<const char16_t*>(UnicodeString), units,
+                                   &produced)) {
+    produced = ConvertText(MultiByteString, MaxBytesInMultiByteString, UnicodeString, units);
+  }
   if (BytesInMultiByteString != nullptr) *BytesInMultiByteString = produced;
 }
 
@@ -78,8 +94,9 @@ BOOL APIENTRY STROBJ_bEnum(STROBJ* pstro, ULONG* pc, PGLYPHPOS* ppgpos) {
 
 VOID APIENTRY EngDebugPrint(PCHAR StandardPrefix, PCHAR DebugMessage, va_list ap) {
   host::JobState* job = host::OpenJob();
-  host::Trace& trace = job != nullptr ? job->trace : EngineTrace();
-  if (trace.sink() != host::Trace::Sink::kNone) FormatTrace(trace, StandardPrefix, DebugMessage, ap);
+  // A job that keeps no trace, the usual case, returns at once.
+  if (job != nullptr && job->trace.sink() == host::Trace::Sink::kNone) return;
+  FormatTrace(StandardPrefix, DebugMessage, ap, job);
 }
 
 }  // extern "C"

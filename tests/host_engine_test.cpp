@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "driver/driver.h"
+#include "host/job.h"
 #include "host/trace.h"
 #include "host/user_mode_services.h"
 #include "tests/engine_test.h"
@@ -175,6 +176,41 @@ TEST_F(HostEngineTest, UnicodeToMultiByte_AsciiRunsAsOneCharacterAtATime) {
   }
   ASSERT_TRUE(engine().code_page.Select("WINDOWS-1252"));
   engine().code_page.ResetCounts();
+}
+
+// Runs of ASCII are narrowed sixteen units at a time, the last sixteen
+// overlapping those before: for each length around a run's, a unit beyond
+// ASCII at each place (each at an edge of what a run tests) or none, and
+// limits below, at and above the length, the bytes are the ASCII before it
+// up to the limit; and the service on a job's thread, which takes that path
+// inline, gives what converting without it gives.
+TEST_F(HostEngineTest, UnicodeToMultiByte_AsciiRunsAtEveryPlaceAndLimit) {
+  host::JobState job;
+  const host::JobScope scope(job);
+  host::CodePage reference;
+  for (uint32_t length = 0; length <= 40; ++length) {
+    for (uint32_t at = 0; at <= length; ++at) {
+      for (const char16_t beyond : {u'\u0080', u'\u00ff', u'\u0100', u'\u7fff', u'\u8000', u'\uffff'}) {
+        std::u16string text;
+        for (uint32_t i = 0; i < length; ++i) text += static_cast<char16_t>(u'!' + i);
+        if (at < length) text[at] = beyond;
+        for (const uint32_t max : {length / 2, length, length + 1}) {
+          const std::string where = "length " + std::to_string(length) + ", at " +
+                                    std::to_string(at) + ", limit " + std::to_string(max);
+          std::string out(max, '\0');
+          const uint32_t copied = host::NarrowAsciiPrefix(out.data(), max, text.data(), length);
+          ASSERT_EQ(copied, std::min(at, max)) << where;
+          EXPECT_EQ(out.substr(0, copied), std::string(text.begin(), text.begin() + copied)) << where;
+          std::string expected(max, '\0');
+          expected.resize(reference.Convert(expected.data(), max, text.data(), length));
+          ULONG produced = 0;
+          EngUnicodeToMultiByteN(out.data(), max, &produced, reinterpret_cast<PWSTR>(text.data()),
+                                 length * 2);
+          EXPECT_EQ(out.substr(0, produced), expected) << where;
+        }
+      }
+    }
+  }
 }
 
 std::string Formatted(const char* format, ...) {

@@ -124,6 +124,29 @@ TEST_F(ToolInput, Lines_BeyondAsciiComeWithTheirNumbersWhateverTheBlocks) {
   EXPECT_EQ(expected.size(), 7u);
 }
 
+// Lines of ASCII are widened sixteen bytes at a time, the last sixteen
+// overlapping those before: each length around a run's, with a character
+// beyond ASCII at each place or none, reads as decoding character by
+// character gives, the first line after a byte order mark.
+TEST_F(ToolInput, Lines_AsciiRunsReadAsCharacterByCharacter) {
+  std::string text = "\xEF\xBB\xBF";
+  std::vector<std::u16string> expected;
+  for (size_t length = 41; length-- > 0;) {
+    for (size_t at = length + 1; at-- > 0;) {
+      std::string line;
+      for (size_t i = 0; i < length; ++i) line += static_cast<char>('!' + (length + i) % 90);
+      std::u16string wide(line.begin(), line.end());
+      if (at < length) {
+        line.replace(at, 1, "\xC3\xA9");
+        wide[at] = u'\u00e9';
+      }
+      text += line + "\n";
+      expected.push_back(wide);
+    }
+  }
+  EXPECT_EQ(ReadAll(text), expected);
+}
+
 TEST_F(ToolInput, Lines_ControlCharactersAndAstralCharactersPass) {
   EXPECT_THAT(ReadAll("\x1b@\x1dV\x01\f\xf0\x9f\x96\xa8\n"),
               ElementsAre(u"\x1b@\x1dV\x01\f\U0001F5A8"));

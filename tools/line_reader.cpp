@@ -6,11 +6,13 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/ascii_runs.h"
 #include "tools/failure.h"
 
 namespace textrelay {
 
 namespace {
+using host::kAsciiRun;
 const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 constexpr char16_t kReplacement = u'\uFFFD';
@@ -65,55 +67,48 @@ Character DecodeCharacter(const unsigned char* in, size_t left) {
   return {lead.length, code_point, true};
 }
 
-// Sixteen ASCII bytes to their units at once, most text being ASCII; false,
-// with nothing written, when any of them is not ASCII. In the compiler's
-// vectors, which become the machine's where it has them.
-constexpr size_t kAsciiRun = 16;
-typedef unsigned char Bytes16 __attribute__((vector_size(kAsciiRun)));
-typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
-
-bool WidenAscii(const unsigned char* in, char16_t* out) {
-  uint64_t halves[2];
-  std::memcpy(halves, in, sizeof halves);
-  if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) return false;
-  Bytes16 bytes;
-  std::memcpy(&bytes, in, sizeof bytes);
-  const Units16 units = __builtin_convertvector(bytes, Units16);
-  std::memcpy(out, &units, sizeof units);
-  return true;
-}
-
-// The length of the run of ASCII bytes at the start of bytes.
-size_t AsciiPrefix(const char* bytes, size_t length) {
-  size_t at = 0;
-  for (; length - at >= kAsciiRun; at += kAsciiRun) {
-    uint64_t halves[2];
-    std::memcpy(halves, bytes + at, sizeof halves);
-    if (((halves[0] | halves[1]) & 0x8080808080808080u) != 0) break;
+// A line of ASCII alone, of sixteen bytes or more, to its units: sixteen at
+// a time, the last sixteen overlapping those before. False at the first run
+// that is not ASCII, with the units before it written.
+bool WidenAsciiLine(const unsigned char* in, size_t length, char16_t* out) {
+  for (size_t at = 0; length - at > kAsciiRun; at += kAsciiRun) {
+    if (!host::WidenAsciiRun(in + at, out + at)) return false;
   }
-  while (at < length && static_cast<unsigned char>(bytes[at]) < 0x80) ++at;
-  return at;
+  return host::WidenAsciiRun(in + length - kAsciiRun, out + length - kAsciiRun);
 }
 
-// Line feeds among bytes: sixteen compared at once, the matches summed in
-// byte lanes that are emptied before they can overflow.
-size_t CountLineBreaks(const char* bytes, size_t length) {
+// The run of ASCII bytes at the start of bytes, and the line feeds in it:
+// sixteen bytes tested and compared at once, the matches summed in byte
+// lanes that are emptied before they can overflow.
+struct AsciiLines {
+  size_t length = 0;
+  size_t line_breaks = 0;
+};
+
+AsciiLines MeasureAsciiLines(const char* bytes, size_t length) {
   typedef signed char Lanes16 __attribute__((vector_size(kAsciiRun)));
   constexpr size_t kMostRunsPerSum = 127;
-  size_t count = 0;
-  size_t at = 0;
-  while (length - at >= kAsciiRun) {
+  AsciiLines ascii;
+  size_t& at = ascii.length;
+  bool runs_left = true;
+  while (runs_left && length - at >= kAsciiRun) {
     Lanes16 sums = {};
     for (size_t runs = 0; runs < kMostRunsPerSum && length - at >= kAsciiRun; ++runs) {
+      if (!host::IsAsciiRun(bytes + at)) {
+        runs_left = false;
+        break;
+      }
       Lanes16 run;
       std::memcpy(&run, bytes + at, sizeof run);
       sums -= run == '\n';  // a match is -1
       at += kAsciiRun;
     }
-    for (size_t lane = 0; lane < kAsciiRun; ++lane) count += static_cast<size_t>(sums[lane]);
+    for (size_t lane = 0; lane < kAsciiRun; ++lane) ascii.line_breaks += static_cast<size_t>(sums[lane]);
   }
-  for (; at < length; ++at) count += bytes[at] == '\n';
-  return count;
+  for (; at < length && static_cast<unsigned char>(bytes[at]) < 0x80; ++at) {
+    ascii.line_breaks += bytes[at] == '\n';
+  }
+  return ascii;
 }
 
 char16_t* AppendUtf16(char16_t* out, char32_t code_point) {
@@ -159,16 +154,16 @@ bool LineReader::NextNotAscii() {
 // ASCII, counting their line breaks sixteen bytes at a time.
 void LineReader::PassAsciiLines() {
   const char* start = block_.get() + begin_;
-  const size_t ascii = AsciiPrefix(start, filled_ - begin_);
-  const void* last_break = memrchr(start, '\n', ascii);
+  const AsciiLines ascii = MeasureAsciiLines(start, filled_ - begin_);
+  const void* last_break = memrchr(start, '\n', ascii.length);
   if (last_break == nullptr) return;
   const size_t taken = static_cast<size_t>(static_cast<const char*>(last_break) - start) + 1;
-  line_number_ += CountLineBreaks(start, taken);
+  line_number_ += ascii.line_breaks;  // none behind the last
   begin_ += taken;
   next_offset_ += taken;
 }
 
-bool LineReader::RawIsAscii() const { return AsciiPrefix(raw_, raw_length_) == raw_length_; }
+bool LineReader::RawIsAscii() const { return MeasureAsciiLines(raw_, raw_length_).length == raw_length_; }
 
 // The next line's bytes without its line break, at raw_ in the block; false
 // at the end. Lines are found in the block, not copied out of the stream.
@@ -228,12 +223,16 @@ void LineReader::Decode(size_t length) {
   if (line_offset_ == 0 && std::string_view(raw_, length).starts_with(kByteOrderMark)) {
     at = kByteOrderMark.size();
   }
-  line_.resize(length);
   ascii_ = true;
   const auto* bytes = reinterpret_cast<const unsigned char*>(raw_);
+  if (length - at >= kAsciiRun) {
+    line_.resize(length - at);
+    if (WidenAsciiLine(bytes + at, length - at, line_.data())) return;
+  }
+  line_.resize(length);
   char16_t* out = line_.data();
   while (at < length) {
-    if (length - at >= kAsciiRun && WidenAscii(bytes + at, out)) {
+    if (length - at >= kAsciiRun && host::WidenAsciiRun(bytes + at, out)) {
       out += kAsciiRun;
       at += kAsciiRun;
       continue;

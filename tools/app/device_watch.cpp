@@ -6,12 +6,11 @@
 #include <mutex>
 
 #include "tools/app/saved_jobs.h"
+#include "tools/app/system.h"
 
 namespace textrelay::app {
 
 namespace {
-
-constexpr const char* kProgram = "textrelay-app";
 
 struct Queue {
   bool waits_for_device = false;  // a job started that has not reached its device
@@ -89,7 +88,7 @@ bool WatchOnce(pappl_system_t* system, void* data) {
   // saved as they are, and the next start prints them.
   if (ending && survey.some_unfinished && !survey.some_printing) {
     papplLog(system, PAPPL_LOGLEVEL_INFO, "No job is printing: the waiting ones are saved, shutting down.");
-    papplSystemSaveState(system, StateFilePath(kProgram).c_str());
+    papplSystemSaveState(system, StateFilePath(kApplicationName).c_str());
     std::_Exit(0);
   }
   return true;

@@ -8,11 +8,11 @@
 #include <cstdlib>
 #include <memory>
 
+#include "tools/app/system.h"
+
 namespace textrelay::app {
 
 namespace {
-
-constexpr const char* kProgram = "textrelay-app";
 
 struct HttpCloser {
   void operator()(http_t* http) const { httpClose(http); }
@@ -26,9 +26,9 @@ using Message = std::unique_ptr<ipp_t, IppDeleter>;
 // The server's local socket where the framework's main loop puts it: the
 // user's own server first, then root's.
 std::string SocketPath(uid_t uid) {
-  if (uid != 0) return std::string(papplGetTempDir()) + "/" + kProgram + std::to_string(uid) + ".sock";
-  if (const char* snap = std::getenv("SNAP_COMMON")) return std::string(snap) + "/" + kProgram + ".sock";
-  return std::string("/run/") + kProgram + ".sock";
+  if (uid != 0) return std::string(papplGetTempDir()) + "/" + kApplicationName + std::to_string(uid) + ".sock";
+  if (const char* snap = std::getenv("SNAP_COMMON")) return std::string(snap) + "/" + kApplicationName + ".sock";
+  return std::string("/run/") + kApplicationName + ".sock";
 }
 
 Connection Connect() {
@@ -94,18 +94,18 @@ void PrintJob(ipp_t* response, ipp_attribute_t*& attr) {
 int ListJobs(const std::vector<std::string>& arguments) {
   const Connection http = Connect();
   if (!http) {
-    std::fprintf(stderr, "%s: the server is not running\n", kProgram);
+    std::fprintf(stderr, "%s: the server is not running\n", kApplicationName);
     return 1;
   }
   std::string printer = PrinterNamed(arguments);
   if (printer.empty()) printer = DefaultPrinter(http.get());
   if (printer.empty()) {
-    std::fprintf(stderr, "%s: no default printer; name one with -d\n", kProgram);
+    std::fprintf(stderr, "%s: no default printer; name one with -d\n", kApplicationName);
     return 1;
   }
   const Message response = GetJobs(http.get(), printer);
   if (cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE) {
-    std::fprintf(stderr, "%s: jobs of %s: %s\n", kProgram, printer.c_str(), cupsLastErrorString());
+    std::fprintf(stderr, "%s: jobs of %s: %s\n", kApplicationName, printer.c_str(), cupsLastErrorString());
     return 1;
   }
   ipp_attribute_t* attr = ippFirstAttribute(response.get());

@@ -41,7 +41,7 @@ int main(int argc, char** argv) {
   const bool by_uri = std::find(arguments.begin(), arguments.end(), "-u") != arguments.end();
   if (sub_command == "jobs" && !by_uri) return textrelay::app::ListJobs(arguments);
   if (sub_command == "server") {
-    textrelay::app::RequeueInterruptedJobs(textrelay::app::StateFilePath("textrelay-app"));
+    textrelay::app::RequeueInterruptedJobs(textrelay::app::StateFilePath(textrelay::app::kApplicationName));
   }
   std::vector<char*> mended;
   for (std::string& argument : arguments) mended.push_back(argument.data());

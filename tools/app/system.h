@@ -7,7 +7,8 @@
 
 namespace textrelay::app {
 
-// The application's name: its spool folder's and its log's.
+// The application's name: its spool folder's, its state file's, its
+// socket's, and the first word of its messages.
 constexpr const char* kApplicationName = "textrelay-app";
 
 // The main loop's system callback; `data` is the Application.

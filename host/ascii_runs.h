@@ -1,0 +1,93 @@
+// Runs of sixteen ASCII characters, tested and converted at once: most text
+// is ASCII, and each line of it goes from UTF-8 to UTF-16 and back to bytes.
+// SSE2 where the machine has it (every x86-64 and the 32-bit build), the
+// compiler's generic vectors elsewhere.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace host {
+
+inline constexpr size_t kAsciiRun = 16;
+
+// Whether the sixteen bytes at in are all ASCII.
+inline bool IsAsciiRun(const void* in) {
+#if defined(__SSE2__)
+  return _mm_movemask_epi8(_mm_loadu_si128(static_cast<const __m128i*>(in))) == 0;
+#else
+  uint64_t halves[2];
+  std::memcpy(halves, in, sizeof halves);
+  return ((halves[0] | halves[1]) & 0x8080808080808080u) == 0;
+#endif
+}
+
+// Sixteen ASCII bytes to their units; false, with nothing written, when any
+// of them is not ASCII.
+inline bool WidenAsciiRun(const unsigned char* in, char16_t* out) {
+#if defined(__SSE2__)
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  if (_mm_movemask_epi8(bytes) != 0) return false;
+  const __m128i zero = _mm_setzero_si128();
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(bytes, zero));
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
+  return true;
+#else
+  typedef unsigned char Bytes16 __attribute__((vector_size(kAsciiRun)));
+  typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
+  if (!IsAsciiRun(in)) return false;
+  Bytes16 bytes;
+  std::memcpy(&bytes, in, sizeof bytes);
+  const Units16 units = __builtin_convertvector(bytes, Units16);
+  std::memcpy(out, &units, sizeof units);
+  return true;
+#endif
+}
+
+// Sixteen ASCII units to their bytes; false, with nothing written, when any
+// of them is not ASCII.
+inline bool NarrowAsciiRun(const char16_t* in, char* out) {
+#if defined(__SSE2__)
+  const __m128i low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in));
+  const __m128i high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 8));
+  // A unit above 0x7F has a bit of 0xFF80: adding 0x7F80 without wrapping
+  // then sets the top bit of its upper byte, and of no ASCII unit's.
+  const __m128i beyond = _mm_adds_epu16(_mm_or_si128(low, high), _mm_set1_epi16(0x7F80));
+  if ((_mm_movemask_epi8(beyond) & 0xAAAA) != 0) return false;
+  _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
+  return true;
+#else
+  typedef char Bytes16 __attribute__((vector_size(kAsciiRun)));
+  typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
+  uint64_t quarters[4];
+  std::memcpy(quarters, in, sizeof quarters);
+  const uint64_t high = quarters[0] | quarters[1] | quarters[2] | quarters[3];
+  if ((high & 0xFF80FF80FF80FF80u) != 0) return false;
+  Units16 units;
+  std::memcpy(&units, in, sizeof units);
+  const Bytes16 bytes = __builtin_convertvector(units, Bytes16);
+  std::memcpy(out, &bytes, sizeof bytes);
+  return true;
+#endif
+}
+
+// The units before the first that is not ASCII, as bytes; no more than max.
+inline uint32_t NarrowAsciiPrefix(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+  const uint32_t most = units < max ? units : max;
+  uint32_t i = 0;
+  while (most - i >= kAsciiRun && NarrowAsciiRun(in + i, out + i)) i += kAsciiRun;
+  // The last sixteen again, overlapping units already copied alike.
+  if (i < most && most - i < kAsciiRun && most >= kAsciiRun &&
+      NarrowAsciiRun(in + most - kAsciiRun, out + most - kAsciiRun)) {
+    return most;
+  }
+  for (; i < most && in[i] < 0x80; ++i) out[i] = static_cast<char>(in[i]);
+  return i;
+}
+
+}  // namespace host
