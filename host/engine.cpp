@@ -34,7 +34,7 @@ Engine& Engine::Create() {
 }
 
 PVOID Engine::Alloc(ULONG flags, ULONG size, ULONG tag) {
-  if (checked_) return layer_->Alloc(flags, size, tag);
+  if (checked_) [[unlikely]] return layer_->Alloc(flags, size, tag);
   if (size == 0) return nullptr;
   // Not calloc: glibc's calloc passes by the thread's cache of small
   // blocks, and the driver takes and frees one for every line. The empty
