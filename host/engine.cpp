@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <utility>
 
 #include "host/graphics_objects.h"
 #include "host/text_object.h"

@@ -2,7 +2,6 @@
 // threads or an application's workers use them: every thread creates its
 // own devices, each printer configured differently, and every job must come
 // out exactly as it does when it runs alone.
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -171,7 +170,11 @@ TEST_F(ThreadedJobTest, DifferentPrintersAtOnce_EachJobAsWhenAlone) {
 // Misuse of the engine by one job, each through another of the services
 // that find the job by its thread, and the finding each must leave.
 const HANDLE kNoPrinter = reinterpret_cast<HANDLE>(0x77);
-const std::pair<std::function<void()>, const char*> kMisuses[] = {
+struct Misuse {
+  void (*call)();
+  const char* finding;
+};
+const Misuse kMisuses[] = {
     {[] { EngAllocMem(0, 0, DRV_POOL_TAG); }, "EngAllocMem: zero-byte allocation"},
     {[] { EngFreeMem(reinterpret_cast<void*>(0x40)); }, "EngFreeMem: 0x40 is not a live block"},
     {[] { EngDeleteSurface(reinterpret_cast<HSURF>(0x99)); }, "EngDeleteSurface: 0x99"},
@@ -185,9 +188,10 @@ const std::pair<std::function<void()>, const char*> kMisuses[] = {
      "STROBJ_vEnumStart: not a text object"},
 };
 
-// Then a whole job on a printer that is not open: the driver's own writes.
-std::vector<std::string> Misuse(const host::Driver& driver) {
-  for (const auto& [misuse, finding] : kMisuses) misuse();
+// Each misuse, then a whole job on a printer that is not open: the
+// driver's own writes. What the open job holds afterwards.
+std::vector<std::string> MisuseAll(const host::Driver& driver) {
+  for (const Misuse& misuse : kMisuses) misuse.call();
   host::MemorySink nowhere;
   RunJob(driver, {u"Nowhere", std::nullopt}, kNoPrinter, nowhere);
   return host::OpenJob()->findings.list();
@@ -205,11 +209,13 @@ TEST_F(ThreadedJobTest, OneJobsMisuse_IsThatJobsFindingOnly) {
   {
     host::JobState alone;
     const host::JobScope scope(alone);
-    expected = Misuse(driver_);
+    expected = MisuseAll(driver_);
     alone.findings.Clear();
   }
   ASSERT_GT(expected.size(), std::size(kMisuses));
-  for (size_t i = 0; i < std::size(kMisuses); ++i) EXPECT_THAT(expected[i], HasSubstr(kMisuses[i].second));
+  for (size_t i = 0; i < std::size(kMisuses); ++i) {
+    EXPECT_THAT(expected[i], HasSubstr(kMisuses[i].finding));
+  }
   for (size_t i = std::size(kMisuses); i < expected.size(); ++i) {
     EXPECT_THAT(expected[i], HasSubstr("EngWritePrinter: 0x77 is not an open printer"));
   }
@@ -222,7 +228,7 @@ TEST_F(ThreadedJobTest, OneJobsMisuse_IsThatJobsFindingOnly) {
   threads.emplace_back([&] {
     const host::JobScope scope(*jobs[0]);
     for (int round = 0; round < kRounds; ++round) {
-      misfound += Misuse(driver_) != expected;
+      misfound += MisuseAll(driver_) != expected;
       seen_by_engine += !engine().findings.list().empty();
       if (round + 1 < kRounds) jobs[0]->findings.Clear();  // the last round's are left
     }
@@ -232,7 +238,8 @@ TEST_F(ThreadedJobTest, OneJobsMisuse_IsThatJobsFindingOnly) {
       Printer& printer = printers_[i];
       const host::JobScope scope(*jobs[i + 1]);
       for (int round = 0; round < kRounds; ++round) {
-        printer.wrong += !(RunJob(driver_, printer.setup, printer.handle, *printer.sink) == printer.alone);
+        const Outcome outcome = RunJob(driver_, printer.setup, printer.handle, *printer.sink);
+        printer.wrong += !(outcome == printer.alone);
         found_elsewhere[i] += !jobs[i + 1]->findings.list().empty();
       }
     });
