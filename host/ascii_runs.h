@@ -1,7 +1,8 @@
 // Runs of sixteen ASCII characters, tested and converted at once: most text
 // is ASCII, and each line of it goes from UTF-8 to UTF-16 and back to bytes.
-// SSE2 where the machine has it (every x86-64 and the 32-bit build), the
-// compiler's generic vectors elsewhere.
+// SSE2 where the build may use it (every x86-64 build); the compiler's
+// generic vectors elsewhere: the 32-bit x86 build, which assumes no SSE2,
+// tests that path, and the ARM64 one takes it.
 #pragma once
 
 #include <cstddef>
