@@ -1,8 +1,8 @@
 // Runs of sixteen ASCII characters, tested and converted at once: most text
 // is ASCII, and each line of it goes from UTF-8 to UTF-16 and back to bytes.
-// SSE2 where the build may use it (every x86-64 build); the compiler's
-// generic vectors elsewhere: the 32-bit x86 build, which assumes no SSE2,
-// tests that path, and the ARM64 one takes it.
+// SSE2 where the build may use it (every x86-64 build); plain loops
+// elsewhere: the 32-bit x86 build, which assumes no SSE2, tests that path,
+// and the ARM64 one takes it.
 #pragma once
 
 #include <cstddef>
@@ -28,6 +28,15 @@ inline bool IsAsciiRun(const void* in) {
 #endif
 }
 
+#if !defined(__SSE2__)
+// Sixteen characters, known to be ASCII, in another width: a loop the
+// compiler makes vector code of where the machine has vectors.
+template <typename From, typename To>
+void CopyRun(const From* in, To* out) {
+  for (size_t i = 0; i < kAsciiRun; ++i) out[i] = static_cast<To>(in[i]);
+}
+#endif
+
 // Sixteen ASCII bytes to their units; false, with nothing written, when any
 // of them is not ASCII.
 inline bool WidenAsciiRun(const unsigned char* in, char16_t* out) {
@@ -39,13 +48,8 @@ inline bool WidenAsciiRun(const unsigned char* in, char16_t* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(bytes, zero));
   return true;
 #else
-  typedef unsigned char Bytes16 __attribute__((vector_size(kAsciiRun)));
-  typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
   if (!IsAsciiRun(in)) return false;
-  Bytes16 bytes;
-  std::memcpy(&bytes, in, sizeof bytes);
-  const Units16 units = __builtin_convertvector(bytes, Units16);
-  std::memcpy(out, &units, sizeof units);
+  CopyRun(in, out);
   return true;
 #endif
 }
@@ -63,16 +67,11 @@ inline bool NarrowAsciiRun(const char16_t* in, char* out) {
   _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(low, high));
   return true;
 #else
-  typedef char Bytes16 __attribute__((vector_size(kAsciiRun)));
-  typedef char16_t Units16 __attribute__((vector_size(kAsciiRun * sizeof(char16_t))));
   uint64_t quarters[4];
   std::memcpy(quarters, in, sizeof quarters);
   const uint64_t high = quarters[0] | quarters[1] | quarters[2] | quarters[3];
   if ((high & 0xFF80FF80FF80FF80u) != 0) return false;
-  Units16 units;
-  std::memcpy(&units, in, sizeof units);
-  const Bytes16 bytes = __builtin_convertvector(units, Bytes16);
-  std::memcpy(out, &bytes, sizeof bytes);
+  CopyRun(in, out);
   return true;
 #endif
 }

@@ -35,17 +35,13 @@ class CodePage {
   // never a partial character. Returns the bytes produced.
   uint32_t Convert(char* out, uint32_t max, const char16_t* in, uint32_t units);
 
-  // The whole of a conversion of ASCII alone where the code page keeps
-  // ASCII as it is: most lines, and inline for them. False, with nothing
-  // decided, when in holds more than ASCII or the code page has not been
-  // looked at yet; Convert then does it all.
-  bool ConvertAscii(char* out, uint32_t max, const char16_t* in, uint32_t units,
-                    uint32_t* produced) {
-    if (known_.load(std::memory_order_acquire) == Known::kNothing || !ascii_kept_) return false;
-    const uint32_t copied = NarrowAsciiPrefix(out, max, in, units);
-    if (copied != units && copied != max) return false;
-    *produced = copied;
-    return true;
+  // The ASCII units at the start of in, as bytes and no more than max,
+  // where the code page is known to keep ASCII as it is; none where it is
+  // not known yet or does not. Inline: most lines are ASCII alone, and
+  // Convert takes the rest from where this stopped.
+  uint32_t ConvertLeadingAscii(char* out, uint32_t max, const char16_t* in, uint32_t units) {
+    if (known_.load(std::memory_order_acquire) == Known::kNothing || !ascii_kept_) return 0;
+    return NarrowAsciiPrefix(out, max, in, units);
   }
 
   uint64_t replaced() const { return replaced_.load(std::memory_order_relaxed); }

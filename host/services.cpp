@@ -21,8 +21,9 @@ namespace {
   if (trace.sink() != host::Trace::Sink::kNone) trace.Print(prefix, message, ap);
 }
 
-// Text that is not ASCII alone, or a code page not yet looked at; the
-// service itself converts the rest, calling nothing.
+// What follows the leading ASCII the service converts itself, calling
+// nothing: the rest of a line beyond ASCII, or a whole line in a code page
+// not yet looked at.
 [[gnu::noinline]] ULONG APIENTRY ConvertText(PCHAR out, ULONG max, PWSTR in, ULONG units) {
   return Engine::Get().ThreadCodePage().Convert(out, max, reinterpret_cast<const char16_t*>(in),
                                                 units);
@@ -63,12 +64,15 @@ VOID APIENTRY EngUnicodeToMultiByteN(PCHAR MultiByteString, ULONG MaxBytesInMult
                                      ULONG BytesInUnicodeString) {
   host::JobState* job = host::OpenJob();
   const ULONG units = BytesInUnicodeString / 2;
-  ULONG produced;
-  if (job == nullptr ||
-      !job->code_page.ConvertAscii(MultiByteString, MaxBytesInMultiByteString,
-                                   reinterpret_cast<const char16_t*>(UnicodeString), units,
-                                   &produced)) {
-    produced = ConvertText(MultiByteString, MaxBytesInMultiByteString, UnicodeString, units);
+  const ULONG copied =
+      job != nullptr ? job->code_page.ConvertLeadingAscii(
+                           MultiByteString, MaxBytesInMultiByteString,
+                           reinterpret_cast<const char16_t*>(UnicodeString), units)
+                     : 0;
+  ULONG produced = copied;
+  if (copied != units && copied != MaxBytesInMultiByteString) {
+    produced += ConvertText(MultiByteString + copied, MaxBytesInMultiByteString - copied,
+                            UnicodeString + copied, units - copied);
   }
   if (BytesInMultiByteString != nullptr) *BytesInMultiByteString = produced;
 }

@@ -107,15 +107,19 @@ class App:
         return f"ipp://127.0.0.1:{self.port}/ipp/print/{name}"
 
 
+def operation_group(language="en"):
+    """The operation attributes every request to the printer under test starts with."""
+    return ("  GROUP operation-attributes-tag\n"
+            "  ATTR charset attributes-charset utf-8\n"
+            f"  ATTR language attributes-natural-language {language}\n"
+            "  ATTR uri printer-uri $uri\n")
+
+
 PRINT_AND_WAIT = """{{
   NAME "Print-Job"
   IGNORE-ERRORS yes
   OPERATION Print-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR name requesting-user-name tester
+""" + operation_group() + """  ATTR name requesting-user-name tester
   ATTR mimeMediaType document-format {format}
 {operation}
   GROUP job-attributes-tag
@@ -129,11 +133,7 @@ PRINT_AND_WAIT = """{{
   SKIP-IF-NOT-DEFINED job-id
 {delay}
   OPERATION Get-Job-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
+""" + operation_group() + """  ATTR integer job-id $job-id
   STATUS successful-ok
   EXPECT job-state WITH-VALUE >6 REPEAT-NO-MATCH
   DISPLAY job-state
@@ -187,11 +187,7 @@ CANCEL_AT_START = PRINT_AND_WAIT[:PRINT_AND_WAIT.index('{{\n  NAME "Wait"')].for
     format="text/plain", operation="", attributes="") + """{
   IGNORE-ERRORS yes
   OPERATION Cancel-Job
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR integer job-id $job-id
+""" + operation_group() + """  ATTR integer job-id $job-id
   ATTR name requesting-user-name tester
 }
 """
@@ -442,11 +438,7 @@ class Printing(AppTest):
 
 GET_DEFAULTS = """{
   OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes textrelay-line-terminator-default,textrelay-form-feed-default,textrelay-code-page-default,media-default
+""" + operation_group() + """  ATTR keyword requested-attributes textrelay-line-terminator-default,textrelay-form-feed-default,textrelay-code-page-default,media-default
   STATUS successful-ok
 }
 """
@@ -454,11 +446,7 @@ GET_DEFAULTS = """{
 
 DESCRIBE = """{
   OPERATION Get-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language fr
-  ATTR uri printer-uri $uri
-  ATTR keyword requested-attributes printer-description,printer-strings-uri
+""" + operation_group("fr") + """  ATTR keyword requested-attributes printer-description,printer-strings-uri
   STATUS successful-ok
 }
 """
@@ -672,11 +660,7 @@ class State(AppTest):
 class Security(AppTest):
     SET_DEFAULT = """{{
   OPERATION Set-Printer-Attributes
-  GROUP operation-attributes-tag
-  ATTR charset attributes-charset utf-8
-  ATTR language attributes-natural-language en
-  ATTR uri printer-uri $uri
-  GROUP printer-attributes-tag
+""" + operation_group() + """  GROUP printer-attributes-tag
   ATTR keyword textrelay-line-terminator-default {value}
   DISPLAY status-code
   STATUS {status}
